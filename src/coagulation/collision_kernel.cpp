@@ -1,0 +1,92 @@
+#include "coagulation/collision_kernel.h"
+
+#include <cmath>
+
+namespace aerosol {
+
+CollisionKernel makeCollisionKernel(int capacity) {
+  CollisionKernel kernel;
+  kernel.capacity = capacity;
+  const auto c = static_cast<std::size_t>(capacity);
+  kernel.beta.assign(c * c, 0.0);
+  return kernel;
+}
+
+double freeMolecularKernel(double T, double rho, double vi, double vj) {
+  // sqrt(6kT/rho) (3/4pi)^(1/6) sqrt(1/vi + 1/vj) (vi^(1/3) + vj^(1/3))^2, with the stored
+  // decimals and the product formed left to right.
+  return std::pow(T * 6.0 * 1.38e-23 / rho, 0.5) * std::pow(3.0 / 12.5663704, 0.1666666) *
+         std::pow(1 / vi + 1 / vj, 0.5) *
+         std::pow(std::pow(vi, 0.333333) + std::pow(vj, 0.333333), 2.0);
+}
+
+namespace {
+
+// Per-particle quantities of the Fuchs form at one temperature.
+struct FuchsParticle {
+  double diffusion;  // D, m2/s
+  double speed;      // mean thermal speed c, m/s
+  double transition; // g, m
+};
+
+FuchsParticle fuchsParticle(double T, double mu, double lambda, double d, double m) {
+  FuchsParticle p;
+  const double kn = lambda * 2.0 / d;
+  p.diffusion = (T * 1.38e-23) / (mu * 3.0 * d * 3.1415926) *
+                (18.0 * (kn * kn * kn) + (6.0 * (kn * kn) + (4.0 * kn + 5.0))) /
+                ((3.1415926 + 8.0) * (kn * kn) + (5.0 - kn));
+  p.speed = std::sqrt(T * 1.104e-22 / (m * 3.1415926));
+  const double l = p.diffusion * 8.0 / (p.speed * 3.1415926);
+  p.transition =
+      (std::pow(d + l, 3.0) - std::pow(d * d + l * l, 1.5)) / (d * l * 3.0) - d;
+  return p;
+}
+
+double fuchsPair(const FuchsParticle& a, double da, const FuchsParticle& b, double db) {
+  const double dSum = da + db;
+  const double dCoef = a.diffusion + b.diffusion;
+  return dCoef * dSum * 6.2831852 /
+         (dSum / (dSum + 2.0 * std::sqrt(a.transition * a.transition +
+                                         b.transition * b.transition)) +
+          8.0 * dCoef / (dSum * std::sqrt(a.speed * a.speed + b.speed * b.speed)));
+}
+
+}  // namespace
+
+double computeCollisionKernel(double T, const RunSettings& settings, const NodeGrid& grid,
+                              int n, CollisionKernel& kernel) {
+  double smallest = 1e-9;
+  if (settings.collisionFunction == 1) {
+    for (int i = 1; i <= n; ++i) {
+      for (int j = 1; j <= n; ++j) {
+        const double value =
+            freeMolecularKernel(T, settings.density, grid.volume[i], grid.volume[j]);
+        kernel.at(i, j) = value;
+        if (value < smallest) smallest = value;
+      }
+    }
+  } else if (settings.collisionFunction == 2) {
+    // Carrier gas: Sutherland viscosity and mean free path.
+    const double mu = std::pow(T, 1.5) * settings.sutherlandA / (settings.sutherlandB + T);
+    const double lambda =
+        mu / (settings.pressure * 101325.0) * std::sqrt(T * 3.1415926 * 8.314 / 0.08);
+    for (int i = 1; i <= n; ++i) {
+      for (int j = 1; j <= n; ++j) {
+        const FuchsParticle a = fuchsParticle(T, mu, lambda, grid.diameter[i], grid.mass[i]);
+        const FuchsParticle b = fuchsParticle(T, mu, lambda, grid.diameter[j], grid.mass[j]);
+        const double value = fuchsPair(a, grid.diameter[i], b, grid.diameter[j]);
+        kernel.at(i, j) = value;
+        if (value < smallest) smallest = value;
+      }
+    }
+  }
+  return smallest;
+}
+
+void computeMonomerKernelRow(double T, const RunSettings& settings, const NodeGrid& grid,
+                             int n, CollisionKernel& kernel) {
+  for (int j = 1; j <= n; ++j)
+    kernel.at(1, j) = freeMolecularKernel(T, settings.density, grid.volume[1], grid.volume[j]);
+}
+
+}  // namespace aerosol

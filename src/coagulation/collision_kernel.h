@@ -1,0 +1,41 @@
+#pragma once
+// Collision frequency function beta(i, j), m3/s, between particles of nodes i and j: the
+// free-molecular form, or Fuchs' interpolation that spans the free-molecular and the
+// transition regimes.
+
+#include <cstddef>
+#include <vector>
+
+#include "coagulation/node_grid.h"
+#include "setup/run_settings.h"
+
+namespace aerosol {
+
+struct CollisionKernel {
+  int capacity = 0;
+  std::vector<double> beta;
+
+  double at(int i, int j) const { return beta[index(i, j)]; }
+  double& at(int i, int j) { return beta[index(i, j)]; }
+  std::size_t index(int i, int j) const {
+    return static_cast<std::size_t>(i) * static_cast<std::size_t>(capacity) +
+           static_cast<std::size_t>(j);
+  }
+};
+
+CollisionKernel makeCollisionKernel(int capacity);
+
+// Fills beta[i][j] for i, j = 1..n at temperature T (K) by settings.collisionFunction
+// (1 free molecular, 2 Fuchs; any other value writes nothing). Returns smallestKernel: the
+// smaller of 1e-9 and the smallest entry written.
+double computeCollisionKernel(double temperature, const RunSettings& settings,
+                              const NodeGrid& grid, int nodeCount, CollisionKernel& kernel);
+
+// Fills row 1 only, beta[1][j] for j = 1..n, always by the free-molecular form.
+void computeMonomerKernelRow(double temperature, const RunSettings& settings,
+                             const NodeGrid& grid, int nodeCount, CollisionKernel& kernel);
+
+// The single-pair formulas, as the table uses them.
+double freeMolecularKernel(double temperature, double density, double volumeI, double volumeJ);
+
+}  // namespace aerosol

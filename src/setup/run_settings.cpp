@@ -1,0 +1,197 @@
+#include "setup/run_settings.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace aerosol {
+
+int tableCapacity(int nodeCount) {
+  return nodeCount + 2 > kClassicCapacity ? nodeCount + 2 : kClassicCapacity;
+}
+
+std::FILE* openInputFile(const char* fileName) {
+  std::FILE* file = std::fopen(fileName, "r+");
+  if (file == nullptr) {
+    const int reason = errno;
+    std::fputs("Warning: Could not open file", stdout);
+    std::fprintf(stderr, "aerosol: %s: %s (input files are opened for reading and update)\n",
+                 fileName, std::strerror(reason));
+  }
+  return file;
+}
+
+bool readWholeFile(std::FILE* file, const char* fileName, std::string& text) {
+  // Input files are a few hundred bytes; anything beyond this is not one of them.
+  constexpr std::size_t kLargestInput = 1 << 20;
+  text.clear();
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    text.append(buffer, got);
+    if (text.size() > kLargestInput) {
+      std::fprintf(stderr, "aerosol: %s: larger than %zu bytes; expected a short input file\n",
+                   fileName, kLargestInput);
+      return false;
+    }
+  }
+  if (std::ferror(file)) {
+    std::fprintf(stderr, "aerosol: %s: read error: %s\n", fileName, std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+std::vector<TemplateField> mainInputTemplate(RunSettings& s) {
+  using K = ValueKind;
+  return {
+      {"Number of nodes: ", "Number of nodes:", "nodeCount", K::Integer, &s.nodeCount, nullptr},
+      {" Starting Temperature(Kelvin): ", "Starting Temperature(Kelvin):", "startTemperature",
+       K::Real, nullptr, &s.startTemperature},
+      {" Cooling Rate(Kelvin/s): ", "Cooling Rate(Kelvin/s):", "coolingRate", K::Real, nullptr,
+       &s.coolingRate},
+      {" Pressure(Atm): ", "Pressure(Atm):", "pressure", K::Real, nullptr, &s.pressure},
+      {" Molecular Weight(Kg/mol): ", "Molecular Weight(Kg/mol):", "molecularWeight", K::Real,
+       nullptr, &s.molecularWeight},
+      {" Density(Kg/m3): ", "Density(Kg/m3):", "density", K::Real, nullptr, &s.density},
+      {" Surface Tension in the form A-BT(dyne/cm): A=", "A= (surface tension)",
+       "surfaceTensionA", K::Real, nullptr, &s.surfaceTensionA},
+      {" B=", "B= (surface tension)", "surfaceTensionB", K::Real, nullptr, &s.surfaceTensionB},
+      {" Saturation Vapor Pressure of material in form Ps=exp(C-D/T)P: C=",
+       "C= (vapour pressure)", "vaporPressureC", K::Real, nullptr, &s.vaporPressureC},
+      {" D=", "D= (vapour pressure)", "vaporPressureD", K::Real, nullptr, &s.vaporPressureD},
+      {" Enter your choice - 1)Coagulation,2)nucleation+coagulation,3)nucleation + coagulation "
+       "+ surface growth,4)surface growth:",
+       "4)surface growth:", "process", K::Integer, &s.process, nullptr},
+      {" Choice of collision frequency function:1)Free Molecular Regime,2)Fuchs form for free "
+       "molecular and transition regime:",
+       "transition regime:", "collisionFunction", K::Integer, &s.collisionFunction, nullptr},
+      {" Sutherland's constants for carrier gas in the form A*T^1.5/(B+T): A=",
+       "A= (Sutherland)", "sutherlandA", K::Real, nullptr, &s.sutherlandA},
+      {" B=", "B= (Sutherland)", "sutherlandB", K::Real, nullptr, &s.sutherlandB},
+  };
+}
+
+bool parseRunSettings(const std::string& text, RunSettings& settings, std::string& message) {
+  const std::vector<TemplateField> fields = mainInputTemplate(settings);
+  const ScanOutcome outcome = scanTemplate(text, fields);
+  if (outcome.converted < static_cast<int>(fields.size())) {
+    message = describeScanFailure("main.inp", text, fields, outcome);
+    return false;
+  }
+  // nodeCount - 2 is formed as an int and converted before the division; with n = 2 this
+  // would divide by zero, which the range check refuses before any grid is built.
+  settings.spacingFactor = std::pow(10.0, 12.0 / static_cast<double>(settings.nodeCount - 2));
+  settings.monomerVolume = settings.molecularWeight / (settings.density * 6.0225e23);
+  return true;
+}
+
+std::string showNumber(double value) {
+  if (std::isnan(value)) return "nan";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.10g", value);
+  return buffer;
+}
+
+namespace {
+
+struct Checker {
+  std::string problem;
+
+  void fail(const char* label, const char* field, const std::string& value,
+            const char* expected) {
+    if (!problem.empty()) return;
+    problem = std::string("main.inp: \"") + label + "\" (" + field + ") is " + value +
+              ", expected " + expected;
+  }
+  void finite(const char* label, const char* field, double value) {
+    if (!std::isfinite(value)) fail(label, field, showNumber(value), "a finite number");
+  }
+  void positive(const char* label, const char* field, double value) {
+    if (!(std::isfinite(value) && value > 0.0))
+      fail(label, field, showNumber(value), "a finite number above 0");
+  }
+};
+
+}  // namespace
+
+std::string checkViscosity(const RunSettings& s, double temperature, const char* where) {
+  const double mu = std::pow(temperature, 1.5) * s.sutherlandA / (s.sutherlandB + temperature);
+  if (std::isfinite(mu) && mu > 0.0) return {};
+  return "main.inp: Sutherland's constants A=" + showNumber(s.sutherlandA) +
+         " B=" + showNumber(s.sutherlandB) + " give a carrier-gas viscosity of " +
+         showNumber(mu) + " Pa s at " + showNumber(temperature) + " K (" + where +
+         "), expected a viscosity above 0 for the Fuchs form";
+}
+
+std::string checkRunSettings(const RunSettings& s) {
+  if (s.process < 1 || s.process > 4) return {};
+  Checker c;
+  if (s.nodeCount < kMinNodeCount || s.nodeCount > kMaxNodeCount)
+    c.fail("Number of nodes:", "nodeCount", std::to_string(s.nodeCount),
+           ("a whole number from " + std::to_string(kMinNodeCount) + " to " +
+            std::to_string(kMaxNodeCount))
+               .c_str());
+  const bool cools = s.process != 1;
+  if (cools) {
+    c.finite("Starting Temperature(Kelvin):", "startTemperature", s.startTemperature);
+    c.finite("Cooling Rate(Kelvin/s):", "coolingRate", s.coolingRate);
+  }
+  c.positive("Pressure(Atm):", "pressure", s.pressure);
+  if (cools) c.positive("Molecular Weight(Kg/mol):", "molecularWeight", s.molecularWeight);
+  c.positive("Density(Kg/m3):", "density", s.density);
+  if (cools) {
+    c.finite("A= (surface tension)", "surfaceTensionA", s.surfaceTensionA);
+    c.finite("B= (surface tension)", "surfaceTensionB", s.surfaceTensionB);
+    c.finite("C= (vapour pressure)", "vaporPressureC", s.vaporPressureC);
+    c.finite("D= (vapour pressure)", "vaporPressureD", s.vaporPressureD);
+  }
+  const bool coagulates = s.process != 4;
+  if (coagulates) {
+    if (s.collisionFunction != 1 && s.collisionFunction != 2)
+      c.fail("transition regime:", "collisionFunction", std::to_string(s.collisionFunction),
+             "1 (free molecular) or 2 (Fuchs form)");
+    c.finite("A= (Sutherland)", "sutherlandA", s.sutherlandA);
+    c.finite("B= (Sutherland)", "sutherlandB", s.sutherlandB);
+  }
+  if (!c.problem.empty()) return c.problem;
+
+  if (cools && s.startTemperature > 300.0) {
+    // The run steps until the gas has cooled to 300 K: it must cool, and each step must
+    // change the temperature at all, or the run would never end.
+    if (!(s.coolingRate > 0.0))
+      return "main.inp: \"Cooling Rate(Kelvin/s):\" (coolingRate) is " +
+             showNumber(s.coolingRate) +
+             ", expected a number above 0 (the gas must cool from the starting temperature " +
+             showNumber(s.startTemperature) + " K to 300 K for the run to end)";
+    const double smallestStep = s.process == 4 ? 1e-08 : 5e-08;
+    if (s.startTemperature - smallestStep * s.coolingRate == s.startTemperature)
+      return "main.inp: \"Cooling Rate(Kelvin/s):\" (coolingRate) is " +
+             showNumber(s.coolingRate) + ", too small to change the starting temperature " +
+             showNumber(s.startTemperature) +
+             " K in one time step; expected a larger cooling rate (the run would never end)";
+    if (coagulates && s.collisionFunction == 2) {
+      std::string problem = checkViscosity(s, s.startTemperature, "the starting temperature");
+      if (problem.empty()) problem = checkViscosity(s, 300.0, "the end temperature");
+      if (!problem.empty()) return problem;
+    }
+  }
+  return {};
+}
+
+int readRunSettings(RunSettings& settings) {
+  std::FILE* file = openInputFile("main.inp");
+  if (file == nullptr) return kExitOpenFailure;
+  std::string text;
+  const bool read = readWholeFile(file, "main.inp", text);
+  std::fclose(file);
+  if (!read) return kExitInputError;
+  std::string message;
+  if (!parseRunSettings(text, settings, message)) {
+    std::fprintf(stderr, "aerosol: %s\n", message.c_str());
+    return kExitInputError;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace aerosol

@@ -1,0 +1,83 @@
+#pragma once
+// The run's settings from main.inp, the rule by which every input file is opened, and the
+// checks that refuse values no process can run with.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "setup/template_scan.h"
+
+namespace aerosol {
+
+// Exit statuses. -1 (255 in a shell) is the historical status for a file that cannot be
+// opened; input that can be read but not run with gets 1; results that cannot be written, 2.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitOpenFailure = -1;
+inline constexpr int kExitInputError = 1;
+inline constexpr int kExitWriteError = 2;
+
+// Node counts: at least 3 (the spacing factor divides by n - 2), at most this many; every
+// per-node table has room for max(50, n + 2) entries so that small grids behave exactly as
+// with the classic fixed tables of 50.
+inline constexpr int kMinNodeCount = 3;
+inline constexpr int kMaxNodeCount = 200;
+inline constexpr int kClassicCapacity = 50;
+
+struct RunSettings {
+  int nodeCount = 0;
+  double startTemperature = 0.0;   // K
+  double coolingRate = 0.0;        // K/s
+  double pressure = 0.0;           // atm
+  double molecularWeight = 0.0;    // kg/mol
+  double density = 0.0;            // kg/m3
+  double surfaceTensionA = 0.0;    // dyne/cm
+  double surfaceTensionB = 0.0;    // dyne/(cm K)
+  double vaporPressureC = 0.0;     // none
+  double vaporPressureD = 0.0;     // K
+  int process = 0;
+  int collisionFunction = 0;       // 1 free molecular, 2 Fuchs
+  double sutherlandA = 0.0;        // Pa s K^-0.5
+  double sutherlandB = 0.0;        // K
+  double spacingFactor = 0.0;      // ratio of successive node volumes
+  double monomerVolume = 0.0;      // m3
+};
+
+// Capacity of every per-node table of a run with n nodes (guard node n + 1 included).
+int tableCapacity(int nodeCount);
+
+// Opens an input file for reading and update. On failure prints the classic warning on
+// standard output, the file and the reason on standard error, and returns nullptr; the
+// caller then ends the run with kExitOpenFailure.
+std::FILE* openInputFile(const char* fileName);
+
+// Reads a whole opened file into memory; false (with a message on standard error) when it
+// cannot be read or is far larger than any input file.
+bool readWholeFile(std::FILE* file, const char* fileName, std::string& text);
+
+// The template of main.inp as fields that fill `settings`.
+std::vector<TemplateField> mainInputTemplate(RunSettings& settings);
+
+// Scans the text of main.inp into `settings` and derives the spacing factor and the monomer
+// volume. Returns false with `message` set when a value could not be read.
+bool parseRunSettings(const std::string& text, RunSettings& settings, std::string& message);
+
+// Checks the fields that the chosen process reads. Returns an empty string when the run
+// can go ahead, otherwise the reason.
+std::string checkRunSettings(const RunSettings& settings);
+
+// Carrier-gas viscosity must be positive wherever the Fuchs form is evaluated.
+std::string checkViscosity(const RunSettings& settings, double temperature,
+                           const char* where);
+
+// Opens, scans and closes main.inp. Returns kExitSuccess with `settings` filled, or the
+// exit status with which the run must end.
+int readRunSettings(RunSettings& settings);
+
+// Dispatches on the process number and returns the run's exit status.
+int runProcess(const RunSettings& settings);
+
+// "%.10g" of a value, for messages.
+std::string showNumber(double value);
+
+}  // namespace aerosol
