@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building, testing and plotting need, from Debian's packages, where missing.
+# Safe to run again: it installs nothing that is already there.
+set -euo pipefail
+
+packages=(
+  cmake g++ make             # build
+  libgtest-dev libgmock-dev  # unit tests
+  libbenchmark-dev           # benchmarks
+  clang libclang-rt-14-dev   # fuzzing and sanitizer runtimes
+  python3 python3-numpy python3-matplotlib  # plotting companion (Debian's /usr/bin/python3)
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}" >&2
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
