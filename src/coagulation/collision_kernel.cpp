@@ -20,25 +20,23 @@ double freeMolecularKernel(double T, double rho, double vi, double vj) {
          std::pow(std::pow(vi, 0.333333) + std::pow(vj, 0.333333), 2.0);
 }
 
-namespace {
+CarrierGas carrierGas(double T, const RunSettings& settings) {
+  CarrierGas gas;
+  gas.viscosity = std::pow(T, 1.5) * settings.sutherlandA / (settings.sutherlandB + T);
+  gas.meanFreePath =
+      gas.viscosity / (settings.pressure * 101325.0) * std::sqrt(T * 3.1415926 * 8.314 / 0.08);
+  return gas;
+}
 
-// Per-particle quantities of the Fuchs form at one temperature.
-struct FuchsParticle {
-  double diffusion;  // D, m2/s
-  double speed;      // mean thermal speed c, m/s
-  double transition; // g, m
-};
-
-FuchsParticle fuchsParticle(double T, double mu, double lambda, double d, double m) {
+FuchsParticle fuchsParticle(double T, const CarrierGas& gas, double d, double m) {
   FuchsParticle p;
-  const double kn = lambda * 2.0 / d;
-  p.diffusion = (T * 1.38e-23) / (mu * 3.0 * d * 3.1415926) *
+  const double kn = gas.meanFreePath * 2.0 / d;
+  p.diffusion = (T * 1.38e-23) / (gas.viscosity * 3.0 * d * 3.1415926) *
                 (18.0 * (kn * kn * kn) + (6.0 * (kn * kn) + (4.0 * kn + 5.0))) /
                 ((3.1415926 + 8.0) * (kn * kn) + (5.0 - kn));
   p.speed = std::sqrt(T * 1.104e-22 / (m * 3.1415926));
   const double l = p.diffusion * 8.0 / (p.speed * 3.1415926);
-  p.transition =
-      (std::pow(d + l, 3.0) - std::pow(d * d + l * l, 1.5)) / (d * l * 3.0) - d;
+  p.transition = (std::pow(d + l, 3.0) - std::pow(d * d + l * l, 1.5)) / (d * l * 3.0) - d;
   return p;
 }
 
@@ -50,8 +48,6 @@ double fuchsPair(const FuchsParticle& a, double da, const FuchsParticle& b, doub
                                          b.transition * b.transition)) +
           8.0 * dCoef / (dSum * std::sqrt(a.speed * a.speed + b.speed * b.speed)));
 }
-
-}  // namespace
 
 double computeCollisionKernel(double T, const RunSettings& settings, const NodeGrid& grid,
                               int n, CollisionKernel& kernel) {
@@ -66,14 +62,11 @@ double computeCollisionKernel(double T, const RunSettings& settings, const NodeG
       }
     }
   } else if (settings.collisionFunction == 2) {
-    // Carrier gas: Sutherland viscosity and mean free path.
-    const double mu = std::pow(T, 1.5) * settings.sutherlandA / (settings.sutherlandB + T);
-    const double lambda =
-        mu / (settings.pressure * 101325.0) * std::sqrt(T * 3.1415926 * 8.314 / 0.08);
+    const CarrierGas gas = carrierGas(T, settings);
     for (int i = 1; i <= n; ++i) {
       for (int j = 1; j <= n; ++j) {
-        const FuchsParticle a = fuchsParticle(T, mu, lambda, grid.diameter[i], grid.mass[i]);
-        const FuchsParticle b = fuchsParticle(T, mu, lambda, grid.diameter[j], grid.mass[j]);
+        const FuchsParticle a = fuchsParticle(T, gas, grid.diameter[i], grid.mass[i]);
+        const FuchsParticle b = fuchsParticle(T, gas, grid.diameter[j], grid.mass[j]);
         const double value = fuchsPair(a, grid.diameter[i], b, grid.diameter[j]);
         kernel.at(i, j) = value;
         if (value < smallest) smallest = value;

@@ -38,4 +38,22 @@ void computeMonomerKernelRow(double temperature, const RunSettings& settings,
 // The single-pair formulas, as the table uses them.
 double freeMolecularKernel(double temperature, double density, double volumeI, double volumeJ);
 
+// Carrier gas of the Fuchs form: Sutherland viscosity mu (Pa s) and mean free path (m).
+struct CarrierGas {
+  double viscosity;
+  double meanFreePath;
+};
+CarrierGas carrierGas(double temperature, const RunSettings& settings);
+
+// Per-particle quantities of the Fuchs form at one temperature.
+struct FuchsParticle {
+  double diffusion;   // D, m2/s
+  double speed;       // mean thermal speed c, m/s
+  double transition;  // g, m
+};
+FuchsParticle fuchsParticle(double temperature, const CarrierGas& gas, double diameter,
+                            double mass);
+// Fuchs' interpolation for one pair of particles of diameters da and db (m).
+double fuchsPair(const FuchsParticle& a, double da, const FuchsParticle& b, double db);
+
 }  // namespace aerosol

@@ -11,8 +11,16 @@ GrowthRates makeGrowthRates(int capacity) {
   return rates;
 }
 
+double growthDiameter(double volume) { return std::pow(volume * 6.0 / 3.1415926, 0.333333); }
+
 void computeGrowthRates(const GrowthInputs& in, std::vector<double>& d,
                         std::vector<double>& Ks, GrowthRates& rates) {
+  for (int k = 1; k <= in.nodeCount; ++k) d[k] = growthDiameter((*in.volume)[k]);
+  computeGrowthRatesFromDiameters(in, d, Ks, rates);
+}
+
+void computeGrowthRatesFromDiameters(const GrowthInputs& in, const std::vector<double>& d,
+                                     std::vector<double>& Ks, GrowthRates& rates) {
   const int n = in.nodeCount;
   const std::vector<double>& v = *in.volume;
   const std::vector<double>& N = *in.concentration;
@@ -23,7 +31,6 @@ void computeGrowthRates(const GrowthInputs& in, std::vector<double>& d,
   // Kelvin equilibrium concentration over each node's curved surface: ns exp(4 sigma M /
   // (rho R T d)).
   for (int k = 1; k <= n; ++k) {
-    d[k] = std::pow(v[k] * 6.0 / 3.1415926, 0.333333);
     Ks[k] = in.saturationConcentration *
             std::exp(in.surfaceTension * in.molecularWeight * 4.0 /
                      (in.temperature * in.density * d[k] * 8.314));

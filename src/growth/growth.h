@@ -35,4 +35,12 @@ struct GrowthInputs {
 void computeGrowthRates(const GrowthInputs& in, std::vector<double>& diameter,
                         std::vector<double>& kelvinConcentration, GrowthRates& rates);
 
+// The node diameter the growth operator uses, (6 v / pi)^0.333333, m.
+double growthDiameter(double volume);
+
+// The same rates from diameters already in place (they depend on the grid only).
+void computeGrowthRatesFromDiameters(const GrowthInputs& in, const std::vector<double>& diameter,
+                                     std::vector<double>& kelvinConcentration,
+                                     GrowthRates& rates);
+
 }  // namespace aerosol

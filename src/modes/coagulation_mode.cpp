@@ -41,14 +41,31 @@ bool parseCoagulationSettings(const std::string& text, const RunSettings& settin
   if (!(std::isfinite(coag.temperature) && coag.temperature > 0.0))
     return refuse("Temperature(Kelvin):", "temperature", coag.temperature,
                   "a finite temperature above 0 K");
+  const double firstVolume = std::pow(coag.initialDiameter, 3.0) * (3.1415926 * 1e-27) / 6.0;
+  if (!gridVolumesUsable(firstVolume, settings))
+    return refuse("Initial diameter of monodisperse particles(nm):", "initialDiameter",
+                  coag.initialDiameter,
+                  ("a diameter whose particle volume (" + showNumber(firstVolume) +
+                   " m3), and the largest node volume of the grid built on it, are finite "
+                   "numbers above 0")
+                      .c_str());
   if (settings.collisionFunction == 2) {
-    message = checkViscosity(settings, coag.temperature, "the temperature of coag.inp");
-    if (!message.empty()) return false;
+    const std::string problem = checkViscosity(settings, coag.temperature, "the temperature");
+    if (!problem.empty()) {
+      message = "coag.inp: \"Temperature(Kelvin):\" (temperature) is " +
+                showNumber(coag.temperature) + " K: " + problem;
+      return false;
+    }
   }
   return true;
 }
 
 int runCoagulation(const RunSettings& input) {
+  FastPassKernels kernels;
+  return runCoagulation(input, kernels);
+}
+
+int runCoagulation(const RunSettings& input, PassKernels& kernels) {
   std::FILE* file = openInputFile("coag.inp");
   if (file == nullptr) return kExitOpenFailure;
 
@@ -82,6 +99,7 @@ int runCoagulation(const RunSettings& input) {
   SplitOperator split = makeSplitOperator(capacity);
   buildSplitOperator(split, grid.volume, n);
   CollisionKernel kernel = makeCollisionKernel(capacity);
+  kernels.prepare(settings, grid, &split, n, 1);
   std::vector<double> gain(static_cast<std::size_t>(capacity), 0.0);
   std::vector<double> loss(static_cast<std::size_t>(capacity), 0.0);
 
@@ -101,8 +119,8 @@ int runCoagulation(const RunSettings& input) {
   RangeWatch watch;
   ProgressLine progress("t", "s", 0.0, 0.01);
   while (t < 0.01) {
-    const double smallestKernel = computeCollisionKernel(T, settings, grid, n, kernel);
-    coagulationRates(N, split, kernel, n, 1, gain, loss);
+    const double smallestKernel = kernels.fillKernel(T, kernel);
+    kernels.coagulation(N, kernel, gain, loss);
     double Ninf = 0.0;
     for (int k = 1; k <= n; ++k) {
       N[k] = N[k] + (0.5 * gain[k] - N[k] * loss[k]) * dt;

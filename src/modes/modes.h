@@ -2,6 +2,9 @@
 // The four simulation drivers. Each owns its tables for the whole run, prints its tables to
 // standard output and returns the run's exit status.
 
+#include <string>
+
+#include "coagulation/pass_kernels.h"
 #include "setup/run_settings.h"
 
 namespace aerosol {
@@ -9,16 +12,20 @@ namespace aerosol {
 // Process 1: coagulation of a monodisperse aerosol (coag.inp) towards the self-preserving
 // distribution, at constant temperature, until t = 0.01 s.
 int runCoagulation(const RunSettings& settings);
+int runCoagulation(const RunSettings& settings, PassKernels& kernels);
 
 // Process 2: nucleation of a cooling vapour, with coagulation, down to 300 K.
 int runNucleationCoagulation(const RunSettings& settings);
+int runNucleationCoagulation(const RunSettings& settings, PassKernels& kernels);
 
 // Process 3: nucleation, coagulation and surface growth, down to 300 K.
 int runNucleationCoagulationGrowth(const RunSettings& settings);
+int runNucleationCoagulationGrowth(const RunSettings& settings, PassKernels& kernels);
 
 // Process 4: condensation on (or evaporation from) seeded particles (grow.inp) in a cooling
 // vapour held at its starting concentration, down to 300 K.
 int runSeededGrowth(const RunSettings& settings);
+int runSeededGrowth(const RunSettings& settings, PassKernels& kernels);
 
 struct CoagulationSettings {
   double initialDiameter = 0.0;      // nm

@@ -11,6 +11,11 @@
 namespace aerosol {
 
 int runNucleationCoagulation(const RunSettings& settings) {
+  FastPassKernels kernels;
+  return runNucleationCoagulation(settings, kernels);
+}
+
+int runNucleationCoagulation(const RunSettings& settings, PassKernels& kernels) {
   const int n = settings.nodeCount;
   const int capacity = tableCapacity(n);
   const auto size = static_cast<std::size_t>(capacity);
@@ -22,6 +27,7 @@ int runNucleationCoagulation(const RunSettings& settings) {
   SplitOperator split = makeSplitOperator(capacity);
   buildSplitOperator(split, grid.volume, n);
   CollisionKernel kernel = makeCollisionKernel(capacity);
+  kernels.prepare(settings, grid, &split, n, 2);
   std::vector<double> gain(size, 0.0), loss(size, 0.0), xi(size, 0.0);
   const std::vector<double>& v = grid.volume;
 
@@ -58,9 +64,9 @@ int runNucleationCoagulation(const RunSettings& settings) {
       printCounter = 0;
     }
 
-    computeCollisionKernel(T, settings, grid, n, kernel);
+    kernels.fillKernel(T, kernel);
     computeNucleationFractions(v, n, st.criticalVolume, xi);
-    coagulationRates(N, split, kernel, n, 2, gain, loss);
+    kernels.coagulation(N, kernel, gain, loss);
     for (int k = 2; k <= n; ++k)
       N[k] = N[k] + dt * (xi[k] * st.nucleationRate + (0.5 * gain[k] - N[k] * loss[k]));
     N[1] = removeNucleatedMonomers(N[1], st.nucleationRate, st.criticalSize, dt);

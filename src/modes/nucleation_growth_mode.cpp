@@ -12,6 +12,11 @@
 namespace aerosol {
 
 int runNucleationCoagulationGrowth(const RunSettings& settings) {
+  FastPassKernels kernels;
+  return runNucleationCoagulationGrowth(settings, kernels);
+}
+
+int runNucleationCoagulationGrowth(const RunSettings& settings, PassKernels& kernels) {
   const int n = settings.nodeCount;
   const int capacity = tableCapacity(n);
   const auto size = static_cast<std::size_t>(capacity);
@@ -23,6 +28,7 @@ int runNucleationCoagulationGrowth(const RunSettings& settings) {
   SplitOperator split = makeSplitOperator(capacity);
   buildSplitOperator(split, grid.volume, n);
   CollisionKernel kernel = makeCollisionKernel(capacity);
+  kernels.prepare(settings, grid, &split, n, 2);
   std::vector<double> gain(size, 0.0), loss(size, 0.0), xi(size, 0.0);
   GrowthRates growth = makeGrowthRates(capacity);
   const std::vector<double>& v = grid.volume;
@@ -68,13 +74,13 @@ int runNucleationCoagulationGrowth(const RunSettings& settings) {
       tableCounter = 1;
     }
 
-    computeCollisionKernel(T, settings, grid, n, kernel);
+    kernels.fillKernel(T, kernel);
     computeNucleationFractions(v, n, st.criticalVolume, xi);
     const GrowthInputs in{n,  &v, &N, &kernel.beta[kernel.index(1, 0)], st.surfaceTension,
                           st.saturationConcentration, T, settings.molecularWeight,
                           settings.density, dt};
-    computeGrowthRates(in, grid.diameter, Ks, growth);
-    coagulationRates(N, split, kernel, n, 2, gain, loss);
+    kernels.growth(in, grid.diameter, Ks, growth);
+    kernels.coagulation(N, kernel, gain, loss);
     for (int k = 2; k <= n; ++k)
       N[k] = N[k] + dt * (xi[k] * st.nucleationRate + (0.5 * gain[k] - N[k] * loss[k]) +
                           growth.growthGain[k] - growth.growthLoss[k]);

@@ -44,6 +44,11 @@ bool parseSeedSettings(const std::string& text, const RunSettings& settings, See
 }
 
 int runSeededGrowth(const RunSettings& settings) {
+  FastPassKernels kernels;
+  return runSeededGrowth(settings, kernels);
+}
+
+int runSeededGrowth(const RunSettings& settings, PassKernels& kernels) {
   const int n = settings.nodeCount;
   const int capacity = tableCapacity(n);
   const auto size = static_cast<std::size_t>(capacity);
@@ -74,6 +79,7 @@ int runSeededGrowth(const RunSettings& settings) {
   double T = settings.startTemperature;
 
   CollisionKernel kernel = makeCollisionKernel(capacity);
+  kernels.prepare(settings, grid, nullptr, n, 2);
   GrowthRates growth = makeGrowthRates(capacity);
   NucleationState st;
   RangeWatch watch;
@@ -87,11 +93,11 @@ int runSeededGrowth(const RunSettings& settings) {
       printCounter = 0;
     }
     ++printCounter;
-    computeMonomerKernelRow(T, settings, grid, n, kernel);
+    kernels.fillMonomerRow(T, kernel);
     const GrowthInputs in{n,  &grid.volume, &N, &kernel.beta[kernel.index(1, 0)],
                           st.surfaceTension, st.saturationConcentration, T,
                           settings.molecularWeight, settings.density, dt};
-    computeGrowthRates(in, grid.diameter, Ks, growth);
+    kernels.growth(in, grid.diameter, Ks, growth);
     for (int k = 2; k <= n; ++k)
       N[k] = N[k] + (growth.growthGain[k] - growth.growthLoss[k]) * dt;
     watch.check(N.data(), 2, n, t);

@@ -6,6 +6,11 @@
 namespace aerosol {
 
 int runProcess(const RunSettings& settings) {
+  FastPassKernels kernels;
+  return runProcess(settings, kernels);
+}
+
+int runProcess(const RunSettings& settings, PassKernels& kernels) {
   if (settings.process < 1 || settings.process > 4) {
     std::fprintf(stderr,
                  "aerosol: main.inp: process %d: nothing to run (the choices are 1 to 4)\n",
@@ -17,10 +22,10 @@ int runProcess(const RunSettings& settings) {
     std::fprintf(stderr, "aerosol: %s\n", problem.c_str());
     return kExitInputError;
   }
-  if (settings.process == 1) return runCoagulation(settings);
-  if (settings.process == 2) return runNucleationCoagulation(settings);
-  if (settings.process == 3) return runNucleationCoagulationGrowth(settings);
-  return runSeededGrowth(settings);
+  if (settings.process == 1) return runCoagulation(settings, kernels);
+  if (settings.process == 2) return runNucleationCoagulation(settings, kernels);
+  if (settings.process == 3) return runNucleationCoagulationGrowth(settings, kernels);
+  return runSeededGrowth(settings, kernels);
 }
 
 }  // namespace aerosol

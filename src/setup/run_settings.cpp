@@ -118,10 +118,17 @@ struct Checker {
 std::string checkViscosity(const RunSettings& s, double temperature, const char* where) {
   const double mu = std::pow(temperature, 1.5) * s.sutherlandA / (s.sutherlandB + temperature);
   if (std::isfinite(mu) && mu > 0.0) return {};
-  return "main.inp: Sutherland's constants A=" + showNumber(s.sutherlandA) +
-         " B=" + showNumber(s.sutherlandB) + " give a carrier-gas viscosity of " +
+  return "Sutherland's constants A=" + showNumber(s.sutherlandA) + " B=" +
+         showNumber(s.sutherlandB) + " of main.inp give a carrier-gas viscosity of " +
          showNumber(mu) + " Pa s at " + showNumber(temperature) + " K (" + where +
          "), expected a viscosity above 0 for the Fuchs form";
+}
+
+bool gridVolumesUsable(double firstVolume, const RunSettings& s) {
+  // The guard node n + 1 is the largest: q^n times the first node.
+  const double largest =
+      std::pow(s.spacingFactor, static_cast<double>(s.nodeCount)) * firstVolume;
+  return std::isfinite(firstVolume) && firstVolume > 0.0 && std::isfinite(largest);
 }
 
 std::string checkRunSettings(const RunSettings& s) {
@@ -156,6 +163,15 @@ std::string checkRunSettings(const RunSettings& s) {
   }
   if (!c.problem.empty()) return c.problem;
 
+  // The cooling processes start their grid at the monomer volume; one of 0 (or one whose
+  // top node overflows) leaves nothing but divisions by zero and infinities.
+  if (cools && !gridVolumesUsable(s.monomerVolume, s))
+    return "main.inp: \"Molecular Weight(Kg/mol):\" (molecularWeight) " +
+           showNumber(s.molecularWeight) + " and \"Density(Kg/m3):\" (density) " +
+           showNumber(s.density) + " give a monomer volume of " + showNumber(s.monomerVolume) +
+           " m3, expected values whose monomer volume, and the largest node volume of the grid "
+           "built on it, are finite numbers above 0";
+
   if (cools && s.startTemperature > 300.0) {
     // The run steps until the gas has cooled to 300 K: it must cool, and each step must
     // change the temperature at all, or the run would never end.
@@ -173,7 +189,7 @@ std::string checkRunSettings(const RunSettings& s) {
     if (coagulates && s.collisionFunction == 2) {
       std::string problem = checkViscosity(s, s.startTemperature, "the starting temperature");
       if (problem.empty()) problem = checkViscosity(s, 300.0, "the end temperature");
-      if (!problem.empty()) return problem;
+      if (!problem.empty()) return "main.inp: " + problem;
     }
   }
   return {};

@@ -66,16 +66,25 @@ bool parseRunSettings(const std::string& text, RunSettings& settings, std::strin
 // can go ahead, otherwise the reason.
 std::string checkRunSettings(const RunSettings& settings);
 
-// Carrier-gas viscosity must be positive wherever the Fuchs form is evaluated.
+// Carrier-gas viscosity must be positive wherever the Fuchs form is evaluated. Returns an
+// empty string when it is, otherwise the reason, without a file name in front.
 std::string checkViscosity(const RunSettings& settings, double temperature,
                            const char* where);
+
+// Whether a grid of settings.nodeCount nodes that starts at `firstVolume` (m3) has finite
+// node volumes above 0 up to its guard node.
+bool gridVolumesUsable(double firstVolume, const RunSettings& settings);
 
 // Opens, scans and closes main.inp. Returns kExitSuccess with `settings` filled, or the
 // exit status with which the run must end.
 int readRunSettings(RunSettings& settings);
 
-// Dispatches on the process number and returns the run's exit status.
+class PassKernels;
+
+// Dispatches on the process number and returns the run's exit status; the second form runs
+// the step's heavy work through the given kernels (the first uses the program's own).
 int runProcess(const RunSettings& settings);
+int runProcess(const RunSettings& settings, PassKernels& kernels);
 
 // "%.10g" of a value, for messages.
 std::string showNumber(double value);

@@ -114,6 +114,8 @@ ScanOutcome scanTemplate(const std::string& text, const std::vector<TemplateFiel
       return outcome;
     }
     ++outcome.converted;
+    outcome.lastValueStart = valueStart;
+    outcome.lastValueEnd = pos;
   }
   return outcome;
 }
@@ -159,9 +161,24 @@ std::string describeScanFailure(std::string_view fileName, const std::string& te
     case ScanFailure::LabelMismatch: {
       std::string expected(outcome.expectedText);
       while (!expected.empty() && isBlank(expected.back())) expected.pop_back();
-      message += ": label \"" + label + "\" (" + name + ") not found: expected \"" + expected +
-                 "\" but found " + excerpt(text, outcome.textPosition) +
-                 " (labels must match the template exactly, case included)";
+      std::string_view prefix = field.prefix;
+      while (!prefix.empty() && isBlank(prefix.front())) prefix.remove_prefix(1);
+      // Nothing of the label matched right after a value: most often a unit or other text
+      // written after the number, so name that value too.
+      const bool afterValue = outcome.converted > 0 && prefix.size() == outcome.expectedText.size();
+      message += ": label \"" + label + "\" (" + name + ") not found";
+      if (afterValue) {
+        const TemplateField& previous = fields[static_cast<std::size_t>(outcome.converted - 1)];
+        message += " after the value " +
+                   excerpt(text, outcome.lastValueStart,
+                           outcome.lastValueEnd - outcome.lastValueStart) +
+                   " of \"" + std::string(previous.label) + "\"";
+      }
+      message += ": expected \"" + expected + "\" but found " +
+                 excerpt(text, outcome.textPosition) +
+                 (afterValue ? " (a value is a plain number without units, and labels must "
+                               "match the template exactly, case included)"
+                             : " (labels must match the template exactly, case included)");
       break;
     }
     case ScanFailure::MissingValue:
