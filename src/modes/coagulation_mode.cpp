@@ -3,10 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "coagulation/coagulation_rates.h"
-#include "coagulation/collision_kernel.h"
-#include "coagulation/node_grid.h"
 #include "modes/modes.h"
+#include "modes/passes.h"
 #include "setup/output.h"
 
 namespace aerosol {
@@ -69,11 +67,6 @@ int runCoagulation(const RunSettings& input, PassKernels& kernels) {
   std::FILE* file = openInputFile("coag.inp");
   if (file == nullptr) return kExitOpenFailure;
 
-  RunSettings settings = input;
-  const int n = settings.nodeCount;
-  const int capacity = tableCapacity(n);
-  std::vector<double> N(static_cast<std::size_t>(capacity), 0.0);
-
   std::string text;
   CoagulationSettings coag;
   std::string message;
@@ -81,30 +74,21 @@ int runCoagulation(const RunSettings& input, PassKernels& kernels) {
     std::fclose(file);
     return kExitInputError;
   }
-  if (!parseCoagulationSettings(text, settings, coag, message)) {
+  if (!parseCoagulationSettings(text, input, coag, message)) {
     std::fprintf(stderr, "aerosol: %s\n", message.c_str());
     std::fclose(file);
     return kExitInputError;
   }
-  N[1] = coag.initialConcentration;
+  // The temperature of coag.inp replaces the starting temperature of main.inp.
+  RunSettings settings = input;
   settings.startTemperature = coag.temperature;
   const double T = settings.startTemperature;
   const double rho = settings.density;
   const double N0 = coag.initialConcentration;
-
-  // Seed volume from the diameter in nm (1e-27 converts nm3 to m3).
-  const double v1 = std::pow(coag.initialDiameter, 3.0) * (3.1415926 * 1e-27) / 6.0;
-  NodeGrid grid = makeNodeGrid(capacity);
-  buildNodeGrid(grid, v1, settings.spacingFactor, rho, n, kThirdSeven);
-  SplitOperator split = makeSplitOperator(capacity);
-  buildSplitOperator(split, grid.volume, n);
-  CollisionKernel kernel = makeCollisionKernel(capacity);
-  kernels.prepare(settings, grid, &split, n, 1);
-  std::vector<double> gain(static_cast<std::size_t>(capacity), 0.0);
-  std::vector<double> loss(static_cast<std::size_t>(capacity), 0.0);
-
-  double t = 0.0;
-  double dt = 1e-8;
+  CoagulationRun run(settings, coag.initialDiameter, N0, kernels);
+  const int n = run.n;
+  const std::vector<double>& N = run.N;
+  const double v1 = run.grid.volume[1];
 
   // Closed-form time to approach the self-preserving distribution (free-molecular regime).
   const double tSpd = 5.0 / (std::pow(T * 6.0 * 1.38e-23 / rho, 0.5) *
@@ -118,42 +102,33 @@ int runCoagulation(const RunSettings& input, PassKernels& kernels) {
 
   RangeWatch watch;
   ProgressLine progress("t", "s", 0.0, 0.01);
-  while (t < 0.01) {
-    const double smallestKernel = kernels.fillKernel(T, kernel);
-    kernels.coagulation(N, kernel, gain, loss);
-    double Ninf = 0.0;
-    for (int k = 1; k <= n; ++k) {
-      N[k] = N[k] + (0.5 * gain[k] - N[k] * loss[k]) * dt;
-      Ninf = Ninf + N[k];
-    }
-    watch.check(N.data(), 1, n, t);
-    // The next step keeps the fastest collision rate's change per step near 0.1%.
-    dt = 0.001 / (smallestKernel * Ninf);
-    double V = 0.0;
-    for (int k = 1; k <= n; ++k) V = V + N[k] * grid.volume[k];
-    if (!emit("\n%e\t%e\t%e\t%e\t%e\t%e", shown(t), shown(Ninf), shown(N[1]), shown(N[5]),
-              shown(N[10]), shown(V))) {
+  while (run.t < 0.01) {
+    run.step();
+    watch.check(N.data(), 1, n, run.t);
+    // The sixth column holds the total particle volume.
+    if (!emit("\n%e\t%e\t%e\t%e\t%e\t%e", shown(run.t), shown(run.totalConcentration),
+              shown(N[1]), shown(N[5]), shown(N[10]), shown(run.totalVolume))) {
       status = reportWriteFailure();
       break;
     }
-    const double next = t + dt;
-    if (!(next > t) && !std::isnan(next)) {
+    const double next = run.t + run.dt;
+    if (!(next > run.t) && !std::isnan(next)) {
       // A step that is zero, negative or lost in rounding would never reach the end time.
       std::fprintf(stderr,
                    "aerosol: warning: at t = %e s the time step became %e s and cannot advance "
                    "the run; it stops here\n",
-                   t, shown(dt));
+                   run.t, shown(run.dt));
       break;
     }
-    t = next;
-    progress.slowPass(t);
+    run.t = next;
+    progress.slowPass(run.t);
   }
 
   if (status == kExitSuccess) {
     bool ok = emit("\n\n***Size Distribution after reaching SPD****\n") &&
               emit("\nvolume\t\tnumber");
     for (int k = 1; ok && k <= n - 1; ++k)
-      ok = emit("\n%e\t%e", shown(grid.volume[k]), shown(N[k]));
+      ok = emit("\n%e\t%e", shown(run.grid.volume[k]), shown(N[k]));
     if (!ok) status = reportWriteFailure();
   }
   std::fclose(file);

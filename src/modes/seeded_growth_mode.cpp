@@ -3,11 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "coagulation/collision_kernel.h"
-#include "coagulation/node_grid.h"
-#include "growth/growth.h"
 #include "modes/modes.h"
-#include "nucleation/nucleation.h"
+#include "modes/passes.h"
 #include "setup/output.h"
 
 namespace aerosol {
@@ -49,14 +46,6 @@ int runSeededGrowth(const RunSettings& settings) {
 }
 
 int runSeededGrowth(const RunSettings& settings, PassKernels& kernels) {
-  const int n = settings.nodeCount;
-  const int capacity = tableCapacity(n);
-  const auto size = static_cast<std::size_t>(capacity);
-  std::vector<double> N(size, 0.0), Ks(size, 0.0);
-  NodeGrid grid = makeNodeGrid(capacity);
-  buildNodeGrid(grid, settings.monomerVolume, settings.spacingFactor, settings.density, n,
-                kThirdSix);
-
   std::FILE* file = openInputFile("grow.inp");
   if (file == nullptr) return kExitOpenFailure;
   std::string text;
@@ -69,41 +58,27 @@ int runSeededGrowth(const RunSettings& settings, PassKernels& kernels) {
     std::fprintf(stderr, "aerosol: %s\n", message.c_str());
     return kExitInputError;
   }
-  N[static_cast<std::size_t>(seed.seedNode)] = seed.seedConcentration;
 
-  double t = 0.0;
-  const double dt = 1e-08;
-  // The vapour is held at its starting concentration for the whole run.
-  N[1] = initialMonomerConcentration(settings);
+  SeededGrowthRun run(settings, seed.seedNode, seed.seedConcentration, kernels);
+  const int n = run.n;
+  const std::vector<double>& N = run.N;
   int printCounter = 0;
-  double T = settings.startTemperature;
-
-  CollisionKernel kernel = makeCollisionKernel(capacity);
-  kernels.prepare(settings, grid, nullptr, n, 2);
-  GrowthRates growth = makeGrowthRates(capacity);
-  NucleationState st;
   RangeWatch watch;
   ProgressLine progress("T", "K", settings.startTemperature, 300.0);
-  while (T > 300.0) {
-    computeSaturation(settings, T, st);
+  while (run.T > 300.0) {
+    run.beginStep();
+    // A block every 1000 completed steps, showing the state before this step's update.
     if (printCounter == 1000) {
-      if (!emit("\n\ntime=%es\n", shown(t))) return reportWriteFailure();
+      if (!emit("\n\ntime=%es\n", shown(run.t))) return reportWriteFailure();
       for (int k = 1; k <= n - 2; ++k)
         if (!emit("\nN[%d]\t%e", k, shown(N[k]))) return reportWriteFailure();
       printCounter = 0;
     }
     ++printCounter;
-    kernels.fillMonomerRow(T, kernel);
-    const GrowthInputs in{n,  &grid.volume, &N, &kernel.beta[kernel.index(1, 0)],
-                          st.surfaceTension, st.saturationConcentration, T,
-                          settings.molecularWeight, settings.density, dt};
-    kernels.growth(in, grid.diameter, Ks, growth);
-    for (int k = 2; k <= n; ++k)
-      N[k] = N[k] + (growth.growthGain[k] - growth.growthLoss[k]) * dt;
+    const double t = run.t;
+    run.finishStep();
     watch.check(N.data(), 2, n, t);
-    T = coolGas(T, settings.coolingRate, dt);
-    t = t + dt;
-    progress.pass(T);
+    progress.pass(run.T);
   }
   return kExitSuccess;
 }

@@ -170,7 +170,7 @@ std::string describeScanFailure(std::string_view fileName, const std::string& te
       if (afterValue) {
         const TemplateField& previous = fields[static_cast<std::size_t>(outcome.converted - 1)];
         message += " after the value " +
-                   excerpt(text, outcome.lastValueStart,
+                   excerpt(text.substr(0, outcome.lastValueEnd), outcome.lastValueStart,
                            outcome.lastValueEnd - outcome.lastValueStart) +
                    " of \"" + std::string(previous.label) + "\"";
       }
