@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev           # benchmarks
   clang libclang-rt-14-dev   # fuzzing and sanitizer runtimes
   python3 python3-numpy python3-matplotlib  # plotting companion (Debian's /usr/bin/python3)
+  parallel slurmctld slurmd slurm-client munge  # parameter sweeps and their tests
 )
 
 missing=()

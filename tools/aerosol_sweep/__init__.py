@@ -1,0 +1,1 @@
+"""Parameter sweeps of the aerosol program: see tools/aerosol-sweep and docs/sweeps.md."""

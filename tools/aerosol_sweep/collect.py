@@ -1,0 +1,209 @@
+"""Gathering the runs of a sweep into one table, and plotting a figure of it against a varied
+field. Works on the run folders alone, whatever engine ran them."""
+
+import csv
+import math
+import os
+import sys
+
+from . import engines, inputs
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import aerosol_output  # noqa: E402  (tools/aerosol_output.py)
+
+# Summary figures: (column, key of aerosol_output.summary, meaning).
+FIGURES = [
+    ("final_total_number", "total_number", "total particle number of the final distribution, #/m3"),
+    ("mean_diameter", "mean_diameter", "number-mean diameter of the final distribution, m"),
+    ("gsd", "gsd", "geometric standard deviation of the final distribution"),
+    ("peak_S", "peak_S", "largest saturation ratio in the progress table (processes 2, 3)"),
+    ("peak_S_time", "peak_S_time", "time of the largest saturation ratio, s"),
+    ("peak_Jk", "peak_Jk", "largest nucleation rate in the progress table, #/(m3 s)"),
+    ("peak_Jk_time", "peak_Jk_time", "time of the largest nucleation rate, s"),
+]
+FIGURE_NAMES = [f[0] for f in FIGURES]
+
+
+def first_line(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if line.strip():
+                    return line.strip()
+    except OSError:
+        pass
+    return ""
+
+
+def _read(path):
+    try:
+        with open(path, encoding="ascii", errors="replace") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def summarise_run(run):
+    """One row for a run: its varied values, how it ended and its summary figures."""
+    row = {"run": run.name}
+    row.update(run.values)
+    result = engines.read_json(os.path.join(run.folder, engines.RESULT))
+    record = engines.read_json(os.path.join(run.folder, engines.RECORD))
+    row.update({"state": "", "status": "", "wall_time": "", "process": "", "message": ""})
+    row.update({name: math.nan for name in FIGURE_NAMES})
+    if result is None:
+        row["state"] = "not run" if record is None else "unfinished"
+        return row
+    if result.get("inputs") != engines.inputs_digest(run.inputs):
+        # The folder holds a run of other inputs (the sweep file changed since).
+        row["state"] = "stale"
+        row["message"] = "inputs differ from the sweep file; run the sweep again"
+        return row
+    status = result.get("status")
+    row["status"] = status
+    row["wall_time"] = result.get("wall_time", "")
+    stdout = _read(os.path.join(run.folder, engines.STDOUT)) or ""
+    if status != 0:
+        row["message"] = first_line(os.path.join(run.folder, engines.STDERR))
+        # Status 1 with nothing on standard output: the program refused the input.
+        row["state"] = "refused" if status == 1 and not stdout.strip() else "failed"
+        if result.get("signal"):
+            row["message"] = (f"killed by signal {result['signal']}; " + row["message"]).strip("; ")
+        return row
+    try:
+        process = inputs.scan(run.inputs["main.inp"], inputs.MAIN)["process"]
+        row["process"] = process
+        if process not in (1, 2, 3, 4):
+            row["state"] = "ok"
+            row["message"] = f"process {process} runs nothing"
+            return row
+        output = aerosol_output.parse_output(stdout, process=process)
+        grid = aerosol_output.node_grid(aerosol_output.read_run_inputs(run.folder))
+        figures = aerosol_output.summary(output, grid)
+    except (aerosol_output.OutputError, aerosol_output.InputError, ValueError, OSError) as e:
+        row["state"] = "unreadable"
+        row["message"] = f"output could not be read: {e}"
+        return row
+    # Processes 3 and 4 print a distribution only every 399,999 passes or 1000 steps; a run
+    # shorter than that has none, which is not a distribution of zero particles.
+    has_distribution = output.final if process in (1, 2) else \
+        (output.listings if process == 3 else output.blocks)
+    last = [n for _, n in output.final] if process in (1, 2) else \
+        (output.listings[-1] if output.listings else []) if process == 3 else \
+        (output.blocks[-1][1] if output.blocks else [])
+    finite = all(math.isfinite(n) for n in last)
+    for name, key, _ in FIGURES:
+        if key in ("total_number", "mean_diameter", "gsd") and not (has_distribution and finite):
+            continue
+        if key in figures:
+            row[name] = figures[key]
+    row["state"] = "ok" if output.complete else "incomplete"
+    notes = []
+    if not has_distribution:
+        notes.append("no size distribution printed (run too short)")
+    elif not finite:
+        notes.append("the final distribution holds values that are not finite")
+    # A run that ended well may still have warned (a concentration left the physical range).
+    warning = first_line(os.path.join(run.folder, engines.STDERR))
+    if warning:
+        notes.append(warning)
+    row["message"] = "; ".join(notes)
+    return row
+
+
+def collect(sweep):
+    return [summarise_run(run) for run in sweep.runs]
+
+
+def columns(sweep):
+    return ["run"] + sweep.fields + ["state", "status", "wall_time", "process"] + \
+        FIGURE_NAMES + ["message"]
+
+
+def _cell(value):
+    if isinstance(value, float):
+        if math.isnan(value):
+            return ""
+        return repr(value)
+    return str(value)
+
+
+def write_csv(sweep, rows, path):
+    with open(path, "w", newline="", encoding="utf-8") as f:
+        w = csv.writer(f)
+        w.writerow(columns(sweep))
+        for row in rows:
+            w.writerow([_cell(row[c]) for c in columns(sweep)])
+
+
+def _short(value, column):
+    if isinstance(value, float):
+        if math.isnan(value):
+            return "-"
+        if column == "wall_time":
+            return f"{value:.2f}"
+        return f"{value:.4g}"
+    text = str(value)
+    if column == "message" and len(text) > 70:
+        text = text[:67] + "..."
+    return text if text else "-"
+
+
+def print_table(sweep, rows, out=sys.stdout):
+    cols = [c for c in columns(sweep) if c != "run"]
+    cells = [[_short(row[c], c) for c in cols] for row in rows]
+    widths = [max([len(c)] + [len(r[i]) for r in cells]) for i, c in enumerate(cols)]
+    print("  ".join(c.ljust(w) for c, w in zip(cols, widths)).rstrip(), file=out)
+    for r in cells:
+        print("  ".join(v.ljust(w) for v, w in zip(r, widths)).rstrip(), file=out)
+
+
+def plot(sweep, rows, x, y, by, output):
+    """Draws figure y against field x for the runs that ended well; one curve per value of
+    `by` (another varied field), or one per combination of the other varied fields."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    others = [by] if by else [f for f in sweep.fields if f != x]
+    groups = {}
+    for row in rows:
+        if row["state"] not in ("ok", "incomplete"):
+            continue
+        xv, yv = row[x], row[y]
+        if not (isinstance(yv, float) and math.isfinite(yv)):
+            continue
+        key = tuple(row[f] for f in others)
+        groups.setdefault(key, []).append((xv, yv))
+    if not groups:
+        raise ValueError(f"no finished run has a value of {y} to plot")
+
+    fig, ax = plt.subplots(figsize=(6.4, 4.4))
+    for key in sorted(groups):
+        points = sorted(groups[key])
+        label = ", ".join(f"{f} = {inputs.format_value(v, inputs.FIELD_FILE[f].kinds[f])}"
+                          for f, v in zip(others, key)) or None
+        ax.plot([p[0] for p in points], [p[1] for p in points], "o-", label=label)
+    xs = [p[0] for g in groups.values() for p in g]
+    ys = [p[1] for g in groups.values() for p in g]
+    if _wants_log(xs):
+        ax.set_xscale("log")
+    if _wants_log(ys):
+        ax.set_yscale("log")
+    ax.set_xlabel(x)
+    meaning = dict((f[0], f[2]) for f in FIGURES).get(y, y)
+    ax.set_ylabel(f"{y}\n({meaning})" if len(meaning) < 60 else y, fontsize=9)
+    ax.set_title(f"{y} against {x}", fontsize=10)
+    ax.grid(True, which="both", alpha=0.3)
+    if any(label for label in ax.get_legend_handles_labels()[1]):
+        ax.legend(fontsize=8)
+    fig.tight_layout()
+    fig.savefig(output, dpi=110)
+    plt.close(fig)
+
+
+def _wants_log(values):
+    """Log axis when every value is positive and they span more than a factor of 20."""
+    positive = [v for v in values if v > 0]
+    return len(positive) == len(values) and len(values) > 1 and \
+        max(positive) / min(positive) > 20.0
