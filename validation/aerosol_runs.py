@@ -1,0 +1,191 @@
+"""Running the aerosol program on generated inputs and reading its tables back.
+
+Each validation check writes its inputs into a fresh folder, runs the program there and parses
+standard output. The parsers only know the tables the checks need; they are deliberately
+small so that the checks do not depend on any other tool in the repository.
+"""
+
+import math
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+MAIN_TEMPLATE = """Number of nodes: {nodes}
+Starting Temperature(Kelvin): {start_temperature}
+Cooling Rate(Kelvin/s): {cooling_rate}
+Pressure(Atm): {pressure}
+Molecular Weight(Kg/mol): {molecular_weight}
+Density(Kg/m3): {density}
+Surface Tension in the form A-BT(dyne/cm): A={sigma_a} B={sigma_b}
+Saturation Vapor Pressure of material in form Ps=exp(C-D/T)P: C={vp_c} D={vp_d}
+Enter your choice - 1)Coagulation,2)nucleation+coagulation,3)nucleation + coagulation + surface growth,4)surface growth:{process}
+Choice of collision frequency function:1)Free Molecular Regime,2)Fuchs form for free molecular and transition regime:{kernel}
+Sutherland's constants for carrier gas in the form A*T^1.5/(B+T): A={suth_a} B={suth_b}
+"""
+
+# The material of the bundled examples: M = 0.1 kg/mol, rho = 2000 kg/m3, air as carrier gas.
+DEFAULT_MAIN = dict(nodes=26, start_temperature=300, cooling_rate=1000, pressure=1,
+                    molecular_weight=0.1, density=2000, sigma_a=500, sigma_b=0.2,
+                    vp_c=10, vp_d=30000, process=1, kernel=1, suth_a=1.458e-6, suth_b=110.4)
+
+COAG_TEMPLATE = """
+ Initial diameter of monodisperse particles(nm): {diameter_nm}
+ Initial number concentration(#/m3): {concentration}
+ Temperature(Kelvin): {temperature}
+"""
+
+GROW_TEMPLATE = """Enter the node in which you want to put in particles: {node}
+Enter the particle number concentration in #/m3 initially: {concentration}
+"""
+
+# Constants of kinetic theory as the program stores them.
+BOLTZMANN = 1.38e-23
+AVOGADRO = 6.0225e23
+PI = math.pi
+
+
+def find_program(explicit=None):
+    """The aerosol binary: an explicit path, $AEROSOL, or the first build folder that has one."""
+    candidates = [explicit, os.environ.get("AEROSOL")]
+    candidates += [os.path.join(REPO, d, "aerosol") for d in ("build-valid", "build")]
+    for c in candidates:
+        if c and os.path.isfile(c) and os.access(c, os.X_OK):
+            return os.path.abspath(c)
+    raise SystemExit("validation: no aerosol program found; build it or pass --program PATH")
+
+
+class RunResult:
+    def __init__(self, stdout, stderr, status, seconds):
+        self.stdout = stdout
+        self.stderr = stderr
+        self.status = status
+        self.seconds = seconds
+
+
+def run_program(program, main, coag=None, grow=None, keep_dir=None):
+    """Runs the program in a fresh folder with main.inp (and coag.inp / grow.inp) built from
+    the given dicts; returns a RunResult. Raises if the program does not exit with 0."""
+    folder = tempfile.mkdtemp(prefix="aerosol-validation-")
+    try:
+        settings = dict(DEFAULT_MAIN)
+        settings.update(main)
+        with open(os.path.join(folder, "main.inp"), "w") as f:
+            f.write(MAIN_TEMPLATE.format(**settings))
+        if coag is not None:
+            with open(os.path.join(folder, "coag.inp"), "w") as f:
+                f.write(COAG_TEMPLATE.format(**coag))
+        if grow is not None:
+            with open(os.path.join(folder, "grow.inp"), "w") as f:
+                f.write(GROW_TEMPLATE.format(**grow))
+        start = time.monotonic()
+        done = subprocess.run([program], cwd=folder, capture_output=True, text=True)
+        seconds = time.monotonic() - start
+        if keep_dir:
+            os.makedirs(keep_dir, exist_ok=True)
+            for name in os.listdir(folder):
+                shutil.copy(os.path.join(folder, name), keep_dir)
+        if done.returncode != 0:
+            raise RuntimeError("aerosol exited with status %d in %s:\n%s"
+                               % (done.returncode, folder, done.stderr))
+        return RunResult(done.stdout, done.stderr, done.returncode, seconds)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def _numbers(line):
+    try:
+        return [float(x) for x in line.split()]
+    except ValueError:
+        return None
+
+
+def parse_process1(text):
+    """Process 1: (estimate, rows, final). rows: lists [t, Ninf, N1, N5, N10, V];
+    final: list of (volume, number) for nodes 1..n-1."""
+    estimate = None
+    rows, final = [], []
+    in_final = False
+    for line in text.split("\n"):
+        if line.startswith("Estimated time required to reach SPD="):
+            estimate = float(line.split("=", 1)[1].rstrip("s"))
+            continue
+        if line.startswith("***Size Distribution"):
+            in_final = True
+            continue
+        values = _numbers(line)
+        if not values:
+            continue
+        if in_final and len(values) == 2:
+            final.append(tuple(values))
+        elif not in_final and len(values) == 6:
+            rows.append(values)
+    return estimate, rows, final
+
+
+def parse_process2(text):
+    """Process 2: (rows, final). rows: [t, N1, Jk, S, Dp_mean, k*, totalVolume, Ntot];
+    final: (volume, number) for nodes 2..n. Not-a-number diameters read as nan."""
+    rows, final = [], []
+    in_final = False
+    for line in text.split("\n"):
+        if line.startswith("Final Particle Size Distribution"):
+            in_final = True
+            continue
+        parts = line.split()
+        if not parts or parts[0] in ("time", "volume"):
+            continue
+        try:
+            values = [float(x) for x in parts]
+        except ValueError:
+            continue
+        if in_final and len(values) == 2:
+            final.append(tuple(values))
+        elif not in_final and len(values) == 8:
+            rows.append(values)
+    return rows, final
+
+
+def parse_process3(text):
+    """Process 3: (rows, listings). rows: [t, N1, Jk, S, dp, Vtot, Ntot];
+    listings: list of {node: concentration}, each following the row printed with it."""
+    rows, listings = [], []
+    current = None
+    for line in text.split("\n"):
+        parts = line.split()
+        if len(parts) == 2 and parts[0].startswith("N") and parts[0][1:].isdigit():
+            node = int(parts[0][1:])
+            if node == 1:
+                current = {}
+                listings.append((len(rows), current))
+            current[node] = float(parts[1])
+            continue
+        if len(parts) == 7:
+            try:
+                rows.append([float(x) for x in parts])
+            except ValueError:
+                pass
+    return rows, listings
+
+
+def parse_process4(text):
+    """Process 4: list of (t, {node: concentration}) blocks."""
+    blocks = []
+    current = None
+    for line in text.split("\n"):
+        if line.startswith("time="):
+            current = {}
+            blocks.append((float(line[5:].rstrip("s")), current))
+        elif line.startswith("N[") and current is not None:
+            node, value = line.split("\t")
+            current[int(node[2:-1])] = float(value)
+    return blocks
+
+
+def geometric_grid(first_volume, nodes):
+    """Node volumes 1..n+1 (index 0 unused) on the program's grid."""
+    q = 10.0 ** (12.0 / (nodes - 2))
+    return q, [0.0] + [first_volume * q ** (k - 1) for k in range(1, nodes + 2)]
