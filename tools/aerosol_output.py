@@ -100,6 +100,7 @@ class RunOutput:
     spd_estimate: float | None = None  # process 1: estimated time to the SPD, s
     complete: bool = True             # False when the output stops mid-table or mid-line
     truncated_line: str | None = None  # an unfinished last line, if any
+    skipped_lines: int = 0            # lines before the output's first table, ignored
 
     @property
     def columns(self):
@@ -195,7 +196,7 @@ def _parse_tables(lines, process):
             elif line == _HEADERS[process]:
                 state = "rows"
             elif line.strip():
-                _mark_unfinished(run, lines, i, "the table header")
+                run.skipped_lines += 1  # text before the output (a build log, say)
             continue
         if state == "rows":
             if line == "":
@@ -262,6 +263,9 @@ def _parse_blocks(lines):
         listed = _BLOCK_LINE_RE.match(line)
         if listed and current is not None and int(listed.group(1)) == len(current[1]) + 1:
             current[1].append(_number(listed.group(2)))
+            continue
+        if current is None:
+            run.skipped_lines += 1  # text before the first block (a build log, say)
             continue
         _mark_unfinished(run, lines, i, "\"time=...s\" or a node line \"N[k]\\t...\"")
     if len(run.blocks) > 1 and len(run.blocks[-1][1]) != len(run.blocks[0][1]):

@@ -223,6 +223,14 @@ class DamagedOutputs(unittest.TestCase):
         self.assertFalse(run.complete)
         self.assertEqual(run.table, whole.table)
 
+    def test_text_before_the_output_is_skipped(self):
+        # As when a build log lands in the same file as the run's output.
+        log = "-- Configuring done\n[100%] Built target aerosol"
+        run = ao.parse_output(log + self.text)
+        self.assertEqual(run.skipped_lines, 2)
+        self.assertEqual(run.table, ao.parse_output(self.text).table)
+        self.assertTrue(run.complete)
+
     def test_garbage_inside_is_refused(self):
         lines = self.text.split("\n")
         lines.insert(3, "1.0\t2.0")
