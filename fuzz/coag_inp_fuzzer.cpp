@@ -65,6 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fuzz::broken("diameter let through", std::to_string(coag.initialDiameter));
     if (!(coag.initialConcentration >= 0.0 && std::isfinite(coag.initialConcentration)))
       fuzz::broken("concentration let through", std::to_string(coag.initialConcentration));
+    const double firstVolume = std::pow(coag.initialDiameter, 3.0) * (3.1415926 * 1e-27) / 6.0;
+    if (!gridVolumesUsable(firstVolume, settings))
+      fuzz::broken("grid volumes", std::to_string(firstVolume));
     if (!(coag.temperature > 0.0 && std::isfinite(coag.temperature)))
       fuzz::broken("temperature let through", std::to_string(coag.temperature));
   }

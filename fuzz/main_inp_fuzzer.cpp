@@ -63,11 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!(settings.pressure > 0.0 && settings.density > 0.0)) fuzz::broken("pressure or density", "");
   if (settings.process != 4 && settings.collisionFunction != 1 && settings.collisionFunction != 2)
     fuzz::broken("collision function let through", std::to_string(settings.collisionFunction));
-  if (settings.process != 1 && settings.startTemperature > 300.0) {
-    // The cooling runs must end: every step has to lower the temperature.
-    if (!(settings.coolingRate > 0.0)) fuzz::broken("a run that never cools", "");
-    if (!(settings.monomerVolume > 0.0 && std::isfinite(settings.monomerVolume)))
+  if (settings.process != 1) {
+    if (!gridVolumesUsable(settings.monomerVolume, settings))
       fuzz::broken("monomer volume", std::to_string(settings.monomerVolume));
+    // The cooling runs must end: every step has to lower the temperature.
+    if (settings.startTemperature > 300.0 && !(settings.coolingRate > 0.0))
+      fuzz::broken("a run that never cools", "");
   }
   return 0;
 }

@@ -90,8 +90,11 @@ ScanOutcome scanTemplate(const std::string& text, const std::vector<TemplateFiel
   std::size_t pos = 0;
   for (const TemplateField& field : fields) {
     std::string_view unmatched;
+    const std::size_t labelStart =
+        !field.prefix.empty() && isBlank(field.prefix.front()) ? skipBlanks(text, pos) : pos;
     if (!matchLiteral(text, pos, field.prefix, unmatched)) {
       outcome.failure = ScanFailure::LabelMismatch;
+      outcome.labelStart = labelStart;
       outcome.textPosition = pos;
       outcome.expectedText = unmatched;
       return outcome;
@@ -159,10 +162,10 @@ std::string describeScanFailure(std::string_view fileName, const std::string& te
   const std::string name(field.name);
   switch (outcome.failure) {
     case ScanFailure::LabelMismatch: {
-      std::string expected(outcome.expectedText);
-      while (!expected.empty() && isBlank(expected.back())) expected.pop_back();
       std::string_view prefix = field.prefix;
       while (!prefix.empty() && isBlank(prefix.front())) prefix.remove_prefix(1);
+      std::string expected(prefix);
+      while (!expected.empty() && isBlank(expected.back())) expected.pop_back();
       // Nothing of the label matched right after a value: most often a unit or other text
       // written after the number, so name that value too.
       const bool afterValue = outcome.converted > 0 && prefix.size() == outcome.expectedText.size();
@@ -175,7 +178,10 @@ std::string describeScanFailure(std::string_view fileName, const std::string& te
                    " of \"" + std::string(previous.label) + "\"";
       }
       message += ": expected \"" + expected + "\" but found " +
-                 excerpt(text, outcome.textPosition) +
+                 excerpt(text, outcome.labelStart, expected.size() + 16);
+      if (outcome.textPosition > outcome.labelStart)
+        message += ", which differs from it at " + excerpt(text, outcome.textPosition, 16);
+      message += std::string() +
                  (afterValue ? " (a value is a plain number without units, and labels must "
                                "match the template exactly, case included)"
                              : " (labels must match the template exactly, case included)");

@@ -32,6 +32,7 @@ struct ScanOutcome {
   ScanFailure failure = ScanFailure::None;
   std::size_t textPosition = 0;       // where in the text the scan stopped
   std::string_view expectedText;      // for LabelMismatch: the template text not matched
+  std::size_t labelStart = 0;         // for LabelMismatch: where the label should begin
   std::size_t lastValueStart = 0;     // text span of the last value converted
   std::size_t lastValueEnd = 0;
 };
