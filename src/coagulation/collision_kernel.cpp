@@ -40,15 +40,6 @@ FuchsParticle fuchsParticle(double T, const CarrierGas& gas, double d, double m)
   return p;
 }
 
-double fuchsPair(const FuchsParticle& a, double da, const FuchsParticle& b, double db) {
-  const double dSum = da + db;
-  const double dCoef = a.diffusion + b.diffusion;
-  return dCoef * dSum * 6.2831852 /
-         (dSum / (dSum + 2.0 * std::sqrt(a.transition * a.transition +
-                                         b.transition * b.transition)) +
-          8.0 * dCoef / (dSum * std::sqrt(a.speed * a.speed + b.speed * b.speed)));
-}
-
 double computeCollisionKernel(double T, const RunSettings& settings, const NodeGrid& grid,
                               int n, CollisionKernel& kernel) {
   double smallest = 1e-9;

@@ -3,6 +3,7 @@
 // free-molecular form, or Fuchs' interpolation that spans the free-molecular and the
 // transition regimes.
 
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -53,7 +54,19 @@ struct FuchsParticle {
 };
 FuchsParticle fuchsParticle(double temperature, const CarrierGas& gas, double diameter,
                             double mass);
-// Fuchs' interpolation for one pair of particles of diameters da and db (m).
-double fuchsPair(const FuchsParticle& a, double da, const FuchsParticle& b, double db);
+// Fuchs' interpolation for one pair of particles: diameters d (m), diffusion coefficients D,
+// thermal speeds c and transition parameters g. Symmetric in the two particles to the bit.
+inline double fuchsPairKernel(double da, double Da, double ca, double ga, double db, double Db,
+                              double cb, double gb) {
+  const double dSum = da + db;
+  const double dCoef = Da + Db;
+  return dCoef * dSum * 6.2831852 /
+         (dSum / (dSum + 2.0 * std::sqrt(ga * ga + gb * gb)) +
+          8.0 * dCoef / (dSum * std::sqrt(ca * ca + cb * cb)));
+}
+inline double fuchsPair(const FuchsParticle& a, double da, const FuchsParticle& b, double db) {
+  return fuchsPairKernel(da, a.diffusion, a.speed, a.transition, db, b.diffusion, b.speed,
+                         b.transition);
+}
 
 }  // namespace aerosol

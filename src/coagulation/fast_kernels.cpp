@@ -1,9 +1,76 @@
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <utility>
 
 #include "coagulation/coagulation_rates.h"
 #include "coagulation/pass_kernels.h"
 
 namespace aerosol {
+namespace {
+
+// Where the machine has them, the element-wise loops below also get a build with 256-bit
+// vectors, chosen at run time; element-wise arithmetic gives the same values either way.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define AEROSOL_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define AEROSOL_WIDE_VECTORS
+#endif
+
+// out[m] = (factor * a[m]) * b[m] for m = first..last; element by element, so it vectorises
+// without changing any value.
+AEROSOL_WIDE_VECTORS
+void scaleProducts(double* __restrict out, const double* __restrict a,
+                   const double* __restrict b, double factor, std::ptrdiff_t first,
+                   std::ptrdiff_t last) {
+  for (std::ptrdiff_t m = first; m <= last; ++m) out[m] = factor * a[m] * b[m];
+}
+
+// Fuchs entries along one diagonal: pairs (x, x - d) for x = first..last.
+AEROSOL_WIDE_VECTORS
+void fuchsDiagonal(double* __restrict out, const double* __restrict dia,
+                   const double* __restrict D, const double* __restrict c,
+                   const double* __restrict g, int d, int first, int last) {
+  for (int x = first; x <= last; ++x) {
+    const int j = x - d;
+    out[x] = fuchsPairKernel(dia[x], D[x], c[x], g[x], dia[j], D[j], c[j], g[j]);
+  }
+}
+
+// The gain sums of four neighbouring nodes over their terms, side by side: term t adds
+// chi * beta[i][j] * N_i * N_j to each lane, formed left to right.
+AEROSOL_WIDE_VECTORS
+void gainSums(const double* __restrict diag, const double* __restrict padded,
+              const std::int32_t* __restrict table, const std::int32_t* __restrict rowI,
+              const std::int32_t* __restrict rowJ, const double* __restrict chi,
+              std::int32_t first, std::int32_t end, double* __restrict out) {
+  double sum[4] = {0.0, 0.0, 0.0, 0.0};
+  for (std::int32_t t = first; t < end; ++t) {
+    const double* B = diag + table[t];
+    const double* Ni = padded + rowI[t];
+    const double* Nj = padded + rowJ[t];
+    const double* f = chi + 4 * static_cast<std::ptrdiff_t>(t);
+    for (int lane = 0; lane < 4; ++lane)
+      sum[lane] = sum[lane] + f[lane] * B[lane] * Ni[lane] * Nj[lane];
+  }
+  for (int lane = 0; lane < 4; ++lane) out[lane] = sum[lane];
+}
+
+// The loss sums of four neighbouring nodes: beta[k][k + a] N_{k+a} over ascending a.
+AEROSOL_WIDE_VECTORS
+void lossSums(const double* __restrict diag, const double* __restrict padded,
+              std::ptrdiff_t diagonalStride, std::ptrdiff_t firstDiagonal, int k0, int low,
+              int high, double* __restrict out) {
+  double sum[4] = {0.0, 0.0, 0.0, 0.0};
+  for (int a = low; a <= high; ++a) {
+    const double* B = diag + (firstDiagonal - a * diagonalStride) + k0;
+    const double* Ni = padded + (k0 + a);
+    for (int lane = 0; lane < 4; ++lane) sum[lane] = sum[lane] + B[lane] * Ni[lane];
+  }
+  for (int lane = 0; lane < 4; ++lane) out[lane] = sum[lane];
+}
+
+}  // namespace
 
 void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
                               const SplitOperator* split, int n, int s) {
@@ -14,84 +81,112 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   first_ = s;
   capacity_ = grid.capacity;
   filled_ = false;
-  const auto c = static_cast<std::size_t>(capacity_);
   const std::vector<double>& v = grid.volume;
+  const auto c = static_cast<std::size_t>(capacity_);
 
-  // Free-molecular pair factors: both are symmetric to the bit (commutative sums).
+  // Diagonals -(n + 4)..(n + 4), each over x = 2s - n - 8 .. 2n + 8: wide enough for every
+  // index the side-by-side sums form, in any lane of any group.
+  xLow_ = 2 * s - n - 8;
+  width_ = static_cast<std::size_t>(2 * n + 8 - xLow_ + 1);
+  const std::size_t diagonals = static_cast<std::size_t>(2 * (n + 4) + 1);
+  diag_.assign(diagonals * width_, 0.0);
+  rootDiag_.assign(diagonals * width_, 0.0);
+  squareDiag_.assign(diagonals * width_, 0.0);
+  paddedN_.assign(width_, 0.0);
   shapeFactor_ = std::pow(3.0 / 12.5663704, 0.1666666);
-  root_.assign(c * c, 0.0);
-  square_.assign(c * c, 0.0);
-  for (int i = 1; i <= n; ++i) {
-    for (int j = 1; j <= n; ++j) {
-      const std::size_t at = static_cast<std::size_t>(i) * c + static_cast<std::size_t>(j);
-      root_[at] = std::pow(1 / v[i] + 1 / v[j], 0.5);
-      square_[at] = std::pow(std::pow(v[i], 0.333333) + std::pow(v[j], 0.333333), 2.0);
+  for (int d = -(n - 1); d <= n - 1; ++d) {
+    const std::size_t row = static_cast<std::size_t>(d + n + 4) * width_;
+    for (int x = std::max(1, 1 + d); x <= std::min(n, n + d); ++x) {
+      const int j = x - d;
+      const std::size_t at = row + static_cast<std::size_t>(x - xLow_);
+      rootDiag_[at] = std::pow(1 / v[x] + 1 / v[j], 0.5);
+      squareDiag_[at] = std::pow(std::pow(v[x], 0.333333) + std::pow(v[j], 0.333333), 2.0);
     }
   }
   diffusion_.assign(c, 0.0);
   speed_.assign(c, 0.0);
   transition_.assign(c, 0.0);
+  scratch_ = makeCollisionKernel(capacity_);
 
   growthDiameter_.assign(c, 0.0);
   for (int k = 1; k <= n; ++k) growthDiameter_[k] = growthDiameter(v[k]);
 
-  // Gain terms: for node k, the ordered pairs (i, j), i = s..n, j = s..k, whose fraction at
-  // k is non-zero, in the order of the dense sum.
-  termStart_.assign(c + 1, 0);
-  termSplit_.clear();
+  // Gain terms of each group of four nodes: the union, in (a, b) order, of the pairs
+  // (i, j) = (k + a, k + b) with a non-zero fraction at node k; for one node that order is
+  // the dense sum's order of ascending i, then ascending j (j up to k only).
+  groups_.clear();
+  termTable_.clear();
   termI_.clear();
   termJ_.clear();
-  termPair_.clear();
-  if (split != nullptr) {
-    for (int k = s; k <= n; ++k) {
-      termStart_[k] = static_cast<std::int32_t>(termSplit_.size());
+  termSplit_.clear();
+  if (split == nullptr) return;
+  for (int k0 = s; k0 <= n; k0 += kLanes) {
+    std::map<std::pair<int, int>, std::array<double, kLanes>> terms;
+    for (int lane = 0; lane < kLanes; ++lane) {
+      const int k = k0 + lane;
+      if (k > n) break;
       for (int i = s; i <= n; ++i) {
         for (int j = s; j <= k; ++j) {
           const double chi = split->at(i, j, k);
           if (chi == 0.0) continue;
-          termSplit_.push_back(chi);
-          termI_.push_back(i);
-          termJ_.push_back(j);
-          termPair_.push_back(static_cast<std::uint32_t>(i) * static_cast<std::uint32_t>(c) +
-                              static_cast<std::uint32_t>(j));
+          auto& slot = terms.try_emplace({i - k, j - k}, std::array<double, kLanes>{}).first->second;
+          slot[static_cast<std::size_t>(lane)] = chi;
         }
       }
     }
-    termStart_[n + 1] = static_cast<std::int32_t>(termSplit_.size());
+    Group group;
+    group.firstNode = k0;
+    group.firstTerm = static_cast<std::int32_t>(termTable_.size());
+    for (const auto& [offsets, chis] : terms) {
+      const int a = offsets.first;
+      const int b = offsets.second;
+      termTable_.push_back(static_cast<std::int32_t>(offset(a - b) + k0 + a));
+      termI_.push_back(k0 + a - xLow_);
+      termJ_.push_back(k0 + b - xLow_);
+      for (double chi : chis) termSplit_.push_back(chi);
+    }
+    group.endTerm = static_cast<std::int32_t>(termTable_.size());
+    group.lowOffset = s - (k0 + kLanes - 1);
+    group.highOffset = n - k0;
+    groups_.push_back(group);
   }
 }
 
-void FastPassKernels::fillFreeMolecular(double T, CollisionKernel& kernel) {
-  const double thermalAndShape = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
-  const auto c = static_cast<std::size_t>(capacity_);
-  for (int i = 1; i <= n_; ++i) {
-    const std::size_t row = static_cast<std::size_t>(i) * c;
-    double* out = kernel.beta.data() + row;
-    const double* root = root_.data() + row;
-    const double* square = square_.data() + row;
-    for (int j = 1; j <= n_; ++j) out[j] = thermalAndShape * root[j] * square[j];
+void FastPassKernels::fillFreeMolecular(double T) {
+  const double factor = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
+  for (int d = -(n_ - 1); d <= n_ - 1; ++d) {
+    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(d + n_ + 4) *
+                                   static_cast<std::ptrdiff_t>(width_) - xLow_;
+    scaleProducts(diag_.data() + row, rootDiag_.data() + row, squareDiag_.data() + row, factor,
+                  std::max(1, 1 + d), std::min(n_, n_ + d));
   }
 }
 
-void FastPassKernels::fillFuchs(double T, CollisionKernel& kernel) {
+void FastPassKernels::fillFuchs(double T) {
   const CarrierGas gas = carrierGas(T, settings_);
-  const std::vector<double>& d = grid_->diameter;
+  const std::vector<double>& dia = grid_->diameter;
   const std::vector<double>& m = grid_->mass;
   for (int i = 1; i <= n_; ++i) {
-    const FuchsParticle p = fuchsParticle(T, gas, d[i], m[i]);
+    const FuchsParticle p = fuchsParticle(T, gas, dia[i], m[i]);
     diffusion_[i] = p.diffusion;
     speed_[i] = p.speed;
     transition_[i] = p.transition;
   }
-  for (int i = 1; i <= n_; ++i) {
-    const FuchsParticle a{diffusion_[i], speed_[i], transition_[i]};
-    for (int j = i; j <= n_; ++j) {
-      const FuchsParticle b{diffusion_[j], speed_[j], transition_[j]};
-      const double value = fuchsPair(a, d[i], b, d[j]);
-      kernel.at(i, j) = value;
-      kernel.at(j, i) = value;
-    }
+  // Diagonals d >= 0 from the formula, the others as their mirror images:
+  // beta[x][x + d] = beta[x + d][x].
+  for (int d = 0; d <= n_ - 1; ++d)
+    fuchsDiagonal(diagonal(d), dia.data(), diffusion_.data(), speed_.data(), transition_.data(),
+                  d, 1 + d, n_);
+  for (int d = 1; d <= n_ - 1; ++d) {
+    const double* mirror = diagonal(d);
+    double* out = diagonal(-d);
+    for (int x = 1; x <= n_ - d; ++x) out[x] = mirror[x + d];
   }
+}
+
+void FastPassKernels::writeFullTable(CollisionKernel& kernel) const {
+  for (int i = 1; i <= n_; ++i)
+    for (int j = 1; j <= n_; ++j) kernel.at(i, j) = diagonal(i - j)[i];
 }
 
 double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
@@ -100,16 +195,19 @@ double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
   // At a constant temperature every fill gives the same table: keep the last one.
   if (filled_ && filledTable_ == &kernel && T == filledTemperature_) return filledSmallest_;
   if (cf == 1)
-    fillFreeMolecular(T, kernel);
+    fillFreeMolecular(T);
   else
-    fillFuchs(T, kernel);
+    fillFuchs(T);
+  // Row 1 feeds the growth operator.
+  for (int j = 1; j <= n_; ++j) kernel.at(1, j) = diagonal(1 - j)[1];
   filled_ = true;
   filledTable_ = &kernel;
   filledTemperature_ = T;
-  // Only process 1 (whose first coagulating node is 1) sizes its step by the smallest entry;
-  // it is searched in the order of the fill, so ties of signed zeros resolve the same way.
   filledSmallest_ = 1e-9;
+  // Only process 1 (whose first coagulating node is 1) sizes its step by the smallest entry;
+  // it is searched in the order of the dense fill, so ties of signed zeros resolve the same.
   if (first_ == 1) {
+    writeFullTable(kernel);
     for (int i = 1; i <= n_; ++i)
       for (int j = 1; j <= n_; ++j)
         if (kernel.at(i, j) < filledSmallest_) filledSmallest_ = kernel.at(i, j);
@@ -119,54 +217,48 @@ double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
 
 void FastPassKernels::fillMonomerRow(double T, CollisionKernel& kernel) {
   filled_ = false;
-  const double thermalAndShape = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
-  const std::size_t row = static_cast<std::size_t>(capacity_);
-  double* out = kernel.beta.data() + row;
-  const double* root = root_.data() + row;
-  const double* square = square_.data() + row;
-  for (int j = 1; j <= n_; ++j) out[j] = thermalAndShape * root[j] * square[j];
+  const double factor = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
+  for (int j = 1; j <= n_; ++j) {
+    const std::size_t at =
+        static_cast<std::size_t>(1 - j + n_ + 4) * width_ + static_cast<std::size_t>(1 - xLow_);
+    kernel.at(1, j) = factor * rootDiag_[at] * squareDiag_[at];
+  }
 }
 
 void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionKernel& kernel,
                                   std::vector<double>& gain, std::vector<double>& loss) {
   const int s = first_;
   const int n = n_;
-  const double* beta = kernel.beta.data();
-  const auto c = static_cast<std::size_t>(capacity_);
+  double* padded = paddedN_.data() - xLow_;
+  for (int k = s; k <= n; ++k) padded[k] = N[k];
 
-  // Loss sums, all nodes at once: L_k adds beta[k][i] N_i over ascending i, and the table
-  // is symmetric to the bit, so row i supplies beta[k][i] for every k.
-  for (int k = s; k <= n; ++k) loss[k] = 0.0;
-  for (int i = s; i <= n; ++i) {
-    const double Ni = N[i];
-    const double* row = beta + static_cast<std::size_t>(i) * c;
-    double* L = loss.data();
-    for (int k = s; k <= n; ++k) L[k] = L[k] + row[k] * Ni;
-  }
-
-  // Gain sums over the non-zero terms only. A dropped term chi = 0 is 0 * beta * N_i * N_j,
-  // a signed zero while every factor is finite, and adding a zero to a sum that started at
-  // +0 leaves its bits unchanged.
-  const double* chi = termSplit_.data();
-  const std::int32_t* ti = termI_.data();
-  const std::int32_t* tj = termJ_.data();
-  const std::uint32_t* pair = termPair_.data();
-  const double* Nd = N.data();
   bool finite = true;
-  for (int k = s; k <= n; ++k) {
-    double g = 0.0;
-    const std::int32_t end = termStart_[k + 1];
-    for (std::int32_t t = termStart_[k]; t < end; ++t)
-      g = g + chi[t] * beta[pair[t]] * Nd[ti[t]] * Nd[tj[t]];
-    gain[k] = g;
-    finite = finite && std::isfinite(g) && std::isfinite(Nd[k]);
+  for (const Group& group : groups_) {
+    const int k0 = group.firstNode;
+    // Gain: four nodes' sums side by side, each over its pairs in the dense order. A term
+    // of fraction 0 is 0 * beta * N_i * N_j, a signed zero while every factor is finite,
+    // and adding a zero to a sum that started at +0 leaves its bits unchanged.
+    double g[kLanes];
+    gainSums(diag_.data(), paddedN_.data(), termTable_.data(), termI_.data(), termJ_.data(),
+             termSplit_.data(), group.firstTerm, group.endTerm, g);
+    // Loss: beta[k][i] N_i over ascending i = k + a; outside s..n the padded N is 0.
+    double l[kLanes];
+    lossSums(diag_.data(), padded, static_cast<std::ptrdiff_t>(width_), offset(0), k0,
+             group.lowOffset, group.highOffset, l);
+    for (int lane = 0; lane < kLanes && k0 + lane <= n; ++lane) {
+      const int k = k0 + lane;
+      gain[k] = g[lane];
+      loss[k] = l[lane];
+      finite = finite && std::isfinite(g[lane]) && std::isfinite(l[lane]) && std::isfinite(N[k]);
+    }
   }
-  // With a non-finite concentration or table entry a dropped term would have been a
+  // With a non-finite concentration or table entry an added zero term may have been a
   // not-a-number: then only the dense sums give the same bits.
   if (!finite) {
-    std::vector<double>& scratch = loss;  // the dense form rewrites both
-    coagulationRates(N, *split_, kernel, n, s, gain, scratch);
+    writeFullTable(scratch_);
+    coagulationRates(N, *split_, scratch_, n, s, gain, loss);
   }
+  (void)kernel;
 }
 
 void FastPassKernels::growth(const GrowthInputs& in, std::vector<double>& diameter,

@@ -4,6 +4,8 @@
 // cached, sparse forms used by the program and the straightforward forms kept as a
 // reference produce the same numbers through the same driver code.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -34,13 +36,16 @@ class PassKernels {
 
 // The program's forms. Everything that does not depend on temperature is computed once in
 // prepare(): the free-molecular pair factors, the node diameters, and, for a constant
-// temperature, the whole table. The coagulation gain walks per-node lists of the pairs whose
-// split fraction at that node is non-zero, in the order of the dense sums, so every sum adds
-// the same terms in the same order; a skipped term is exactly zero.
+// temperature, the whole table. The table is kept by diagonals (entries beta[x][x - d] side
+// by side in x), so that the sums of four neighbouring nodes, whose terms line up along the
+// diagonals of a geometric grid, run side by side. Every sum adds the same non-zero terms in
+// the same order as the dense loops; what it adds besides is exactly zero.
 class FastPassKernels final : public PassKernels {
  public:
   void prepare(const RunSettings& settings, const NodeGrid& grid, const SplitOperator* split,
                int nodeCount, int firstCoagulatingNode) override;
+  // Fills the diagonal table and row 1 of `kernel` (the monomer row that growth reads); the
+  // whole of `kernel` only where the run needs it (process 1, whose table never changes).
   double fillKernel(double temperature, CollisionKernel& kernel) override;
   void fillMonomerRow(double temperature, CollisionKernel& kernel) override;
   void coagulation(const std::vector<double>& concentration, const CollisionKernel& kernel,
@@ -48,10 +53,19 @@ class FastPassKernels final : public PassKernels {
   void growth(const GrowthInputs& inputs, std::vector<double>& diameter,
               std::vector<double>& kelvinConcentration, GrowthRates& rates) override;
 
+  // Writes the whole table of the last fill into `kernel`, as the dense form would have it.
+  void writeFullTable(CollisionKernel& kernel) const;
+
  private:
-  void fillFreeMolecular(double temperature, CollisionKernel& kernel);
-  void fillFuchs(double temperature, CollisionKernel& kernel);
-  bool kernelIsFinite(const CollisionKernel& kernel) const;
+  static constexpr int kLanes = 4;
+
+  double* diagonal(int d) { return diag_.data() + offset(d); }
+  const double* diagonal(int d) const { return diag_.data() + offset(d); }
+  std::ptrdiff_t offset(int d) const {
+    return static_cast<std::ptrdiff_t>(d + n_ + 4) * static_cast<std::ptrdiff_t>(width_) - xLow_;
+  }
+  void fillFreeMolecular(double temperature);
+  void fillFuchs(double temperature);
 
   RunSettings settings_{};
   const NodeGrid* grid_ = nullptr;
@@ -60,10 +74,15 @@ class FastPassKernels final : public PassKernels {
   int first_ = 1;
   int capacity_ = 0;
 
-  // Free molecular: beta = ((sqrt(6kT/rho) (3/4pi)^(1/6)) root_ij) square_ij.
+  // Diagonal storage: diagonal d (-n..n) holds beta[x][x - d] for x = xLow_..xLow_+width_-1,
+  // zero wherever x or x - d is not a node, so the sums may read past the grid's edges.
+  int xLow_ = 0;
+  std::size_t width_ = 0;
+  std::vector<double> diag_;
+  std::vector<double> rootDiag_;    // (1/v_i + 1/v_j)^0.5, same layout
+  std::vector<double> squareDiag_;  // (v_i^(1/3) + v_j^(1/3))^2, same layout
+  std::vector<double> paddedN_;     // concentrations of nodes s..n, zero elsewhere
   double shapeFactor_ = 0.0;        // (3/(4 pi))^(1/6)
-  std::vector<double> root_;        // (1/v_i + 1/v_j)^0.5, capacity x capacity
-  std::vector<double> square_;      // (v_i^(1/3) + v_j^(1/3))^2
 
   // Fuchs: per-node quantities of one fill.
   std::vector<double> diffusion_, speed_, transition_;
@@ -72,16 +91,23 @@ class FastPassKernels final : public PassKernels {
   bool filled_ = false;
   double filledTemperature_ = 0.0;
   double filledSmallest_ = 0.0;
-  bool filledFinite_ = false;
   const CollisionKernel* filledTable_ = nullptr;
 
-  // Non-zero gain terms of node k: termStart_[k]..termStart_[k+1]-1.
-  std::vector<std::int32_t> termStart_;
+  // Sums of nodes k0..k0+3 (a group) run side by side. Term m of a group is the pair
+  // (k + a_m, k + b_m) of every lane k, with fraction split[4m + lane]; a lane without that
+  // pair has fraction 0. Lanes past the top node are computed and dropped.
+  struct Group {
+    int firstNode;
+    std::int32_t firstTerm, endTerm;   // into the term tables
+    int lowOffset, highOffset;         // loss offsets a = i - k covering every lane
+  };
+  std::vector<Group> groups_;
+  // Per term, where lane 0 finds beta[i][j] in diag_ and N_i, N_j in paddedN_.
+  std::vector<std::int32_t> termTable_, termI_, termJ_;
   std::vector<double> termSplit_;
-  std::vector<std::int32_t> termI_, termJ_;
-  std::vector<std::uint32_t> termPair_;  // index of beta[i][j]
 
   std::vector<double> growthDiameter_;  // (6 v / pi)^0.333333 of nodes 1..n
+  CollisionKernel scratch_;             // the dense table, for the dense sums' fallback
 };
 
 }  // namespace aerosol
