@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -37,37 +38,48 @@ void fuchsDiagonal(double* __restrict out, const double* __restrict dia,
   }
 }
 
-// The gain sums of four neighbouring nodes over their terms, side by side: term t adds
-// chi * beta[i][j] * N_i * N_j to each lane, formed left to right.
+// The gain sums of two groups of four neighbouring nodes over their terms, side by side:
+// term t adds chi * beta[i][j] * N_i * N_j to each of its four lanes, formed left to right;
+// even terms belong to the first group, odd ones to the second.
 AEROSOL_WIDE_VECTORS
 void gainSums(const double* __restrict diag, const double* __restrict padded,
               const std::int32_t* __restrict table, const std::int32_t* __restrict rowI,
               const std::int32_t* __restrict rowJ, const double* __restrict chi,
               std::int32_t first, std::int32_t end, double* __restrict out) {
-  double sum[4] = {0.0, 0.0, 0.0, 0.0};
-  for (std::int32_t t = first; t < end; ++t) {
-    const double* B = diag + table[t];
-    const double* Ni = padded + rowI[t];
-    const double* Nj = padded + rowJ[t];
-    const double* f = chi + 4 * static_cast<std::ptrdiff_t>(t);
-    for (int lane = 0; lane < 4; ++lane)
-      sum[lane] = sum[lane] + f[lane] * B[lane] * Ni[lane] * Nj[lane];
+  double a[4] = {0.0, 0.0, 0.0, 0.0};
+  double b[4] = {0.0, 0.0, 0.0, 0.0};
+  for (std::int32_t t = first; t < end; t += 2) {
+    const double* Ba = diag + table[t];
+    const double* Nia = padded + rowI[t];
+    const double* Nja = padded + rowJ[t];
+    const double* fa = chi + 4 * static_cast<std::ptrdiff_t>(t);
+    const double* Bb = diag + table[t + 1];
+    const double* Nib = padded + rowI[t + 1];
+    const double* Njb = padded + rowJ[t + 1];
+    const double* fb = fa + 4;
+    for (int lane = 0; lane < 4; ++lane) a[lane] = a[lane] + fa[lane] * Ba[lane] * Nia[lane] * Nja[lane];
+    for (int lane = 0; lane < 4; ++lane) b[lane] = b[lane] + fb[lane] * Bb[lane] * Nib[lane] * Njb[lane];
   }
-  for (int lane = 0; lane < 4; ++lane) out[lane] = sum[lane];
+  for (int lane = 0; lane < 4; ++lane) out[lane] = a[lane];
+  for (int lane = 0; lane < 4; ++lane) out[4 + lane] = b[lane];
 }
 
-// The loss sums of four neighbouring nodes: beta[k][k + a] N_{k+a} over ascending a.
+// The loss sums of eight neighbouring nodes k0..k0+7: beta[k][k + a] N_{k+a} over
+// ascending a, as two chains of four.
 AEROSOL_WIDE_VECTORS
 void lossSums(const double* __restrict diag, const double* __restrict padded,
               std::ptrdiff_t diagonalStride, std::ptrdiff_t firstDiagonal, int k0, int low,
               int high, double* __restrict out) {
-  double sum[4] = {0.0, 0.0, 0.0, 0.0};
-  for (int a = low; a <= high; ++a) {
-    const double* B = diag + (firstDiagonal - a * diagonalStride) + k0;
-    const double* Ni = padded + (k0 + a);
-    for (int lane = 0; lane < 4; ++lane) sum[lane] = sum[lane] + B[lane] * Ni[lane];
+  double a[4] = {0.0, 0.0, 0.0, 0.0};
+  double b[4] = {0.0, 0.0, 0.0, 0.0};
+  for (int offset = low; offset <= high; ++offset) {
+    const double* B = diag + (firstDiagonal - offset * diagonalStride) + k0;
+    const double* Ni = padded + (k0 + offset);
+    for (int lane = 0; lane < 4; ++lane) a[lane] = a[lane] + B[lane] * Ni[lane];
+    for (int lane = 0; lane < 4; ++lane) b[lane] = b[lane] + B[4 + lane] * Ni[4 + lane];
   }
-  for (int lane = 0; lane < 4; ++lane) out[lane] = sum[lane];
+  for (int lane = 0; lane < 4; ++lane) out[lane] = a[lane];
+  for (int lane = 0; lane < 4; ++lane) out[4 + lane] = b[lane];
 }
 
 }  // namespace
@@ -84,18 +96,18 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   const std::vector<double>& v = grid.volume;
   const auto c = static_cast<std::size_t>(capacity_);
 
-  // Diagonals -(n + 4)..(n + 4), each over x = 2s - n - 8 .. 2n + 8: wide enough for every
-  // index the side-by-side sums form, in any lane of any group.
-  xLow_ = 2 * s - n - 8;
-  width_ = static_cast<std::size_t>(2 * n + 8 - xLow_ + 1);
-  const std::size_t diagonals = static_cast<std::size_t>(2 * (n + 4) + 1);
+  // Diagonals -(n + 8)..(n + 8), each over x = 2s - n - 16 .. 2n + 16: wide enough for
+  // every index the side-by-side sums form, in any lane of any pair of groups.
+  xLow_ = 2 * s - n - 16;
+  width_ = static_cast<std::size_t>(2 * n + 16 - xLow_ + 1);
+  const std::size_t diagonals = static_cast<std::size_t>(2 * (n + 8) + 1);
   diag_.assign(diagonals * width_, 0.0);
   rootDiag_.assign(diagonals * width_, 0.0);
   squareDiag_.assign(diagonals * width_, 0.0);
   paddedN_.assign(width_, 0.0);
   shapeFactor_ = std::pow(3.0 / 12.5663704, 0.1666666);
   for (int d = -(n - 1); d <= n - 1; ++d) {
-    const std::size_t row = static_cast<std::size_t>(d + n + 4) * width_;
+    const std::size_t row = static_cast<std::size_t>(d + n + 8) * width_;
     for (int x = std::max(1, 1 + d); x <= std::min(n, n + d); ++x) {
       const int j = x - d;
       const std::size_t at = row + static_cast<std::size_t>(x - xLow_);
@@ -120,6 +132,13 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   termJ_.clear();
   termSplit_.clear();
   if (split == nullptr) return;
+  // Terms of each group of four, then groups laid out two by two, their terms alternating
+  // (the shorter list padded with terms that read only zeros).
+  struct Term {
+    std::int32_t table, i, j;
+    std::array<double, kLanes> chi;
+  };
+  std::vector<std::vector<Term>> groupTerms;
   for (int k0 = s; k0 <= n; k0 += kLanes) {
     std::map<std::pair<int, int>, std::array<double, kLanes>> terms;
     for (int lane = 0; lane < kLanes; ++lane) {
@@ -129,24 +148,43 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
         for (int j = s; j <= k; ++j) {
           const double chi = split->at(i, j, k);
           if (chi == 0.0) continue;
-          auto& slot = terms.try_emplace({i - k, j - k}, std::array<double, kLanes>{}).first->second;
+          auto& slot =
+              terms.try_emplace({i - k, j - k}, std::array<double, kLanes>{}).first->second;
           slot[static_cast<std::size_t>(lane)] = chi;
         }
       }
     }
-    Group group;
-    group.firstNode = k0;
-    group.firstTerm = static_cast<std::int32_t>(termTable_.size());
+    std::vector<Term> list;
     for (const auto& [offsets, chis] : terms) {
       const int a = offsets.first;
       const int b = offsets.second;
-      termTable_.push_back(static_cast<std::int32_t>(offset(a - b) + k0 + a));
-      termI_.push_back(k0 + a - xLow_);
-      termJ_.push_back(k0 + b - xLow_);
-      for (double chi : chis) termSplit_.push_back(chi);
+      list.push_back({static_cast<std::int32_t>(offset(a - b) + k0 + a), k0 + a - xLow_,
+                      k0 + b - xLow_, chis});
+    }
+    groupTerms.push_back(std::move(list));
+  }
+  if (groupTerms.size() % 2 == 1) groupTerms.emplace_back();
+  // Below node 1 every diagonal and the padded concentrations hold zeros.
+  const Term padding{static_cast<std::int32_t>(offset(0) + xLow_), 0, 0, {}};
+  for (std::size_t g = 0; g < groupTerms.size(); g += 2) {
+    const int k0 = s + static_cast<int>(g) * kLanes;
+    Group group;
+    group.firstNode = k0;
+    group.firstTerm = static_cast<std::int32_t>(termTable_.size());
+    const std::size_t longest = std::max(groupTerms[g].size(), groupTerms[g + 1].size());
+    for (std::size_t m = 0; m < longest; ++m) {
+      for (std::size_t half = 0; half < 2; ++half) {
+        const std::vector<Term>& list = groupTerms[g + half];
+        const Term& term = m < list.size() ? list[m] : padding;
+        termTable_.push_back(term.table);
+        termI_.push_back(term.i);
+        termJ_.push_back(term.j);
+        for (double chi : term.chi) termSplit_.push_back(chi);
+      }
     }
     group.endTerm = static_cast<std::int32_t>(termTable_.size());
-    group.lowOffset = s - (k0 + kLanes - 1);
+    // Loss offsets a = i - k covering all eight lanes.
+    group.lowOffset = s - (k0 + 2 * kLanes - 1);
     group.highOffset = n - k0;
     groups_.push_back(group);
   }
@@ -155,7 +193,7 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
 void FastPassKernels::fillFreeMolecular(double T) {
   const double factor = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
   for (int d = -(n_ - 1); d <= n_ - 1; ++d) {
-    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(d + n_ + 4) *
+    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(d + n_ + 8) *
                                    static_cast<std::ptrdiff_t>(width_) - xLow_;
     scaleProducts(diag_.data() + row, rootDiag_.data() + row, squareDiag_.data() + row, factor,
                   std::max(1, 1 + d), std::min(n_, n_ + d));
@@ -220,7 +258,7 @@ void FastPassKernels::fillMonomerRow(double T, CollisionKernel& kernel) {
   const double factor = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
   for (int j = 1; j <= n_; ++j) {
     const std::size_t at =
-        static_cast<std::size_t>(1 - j + n_ + 4) * width_ + static_cast<std::size_t>(1 - xLow_);
+        static_cast<std::size_t>(1 - j + n_ + 8) * width_ + static_cast<std::size_t>(1 - xLow_);
     kernel.at(1, j) = factor * rootDiag_[at] * squareDiag_[at];
   }
 }
@@ -238,14 +276,14 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
     // Gain: four nodes' sums side by side, each over its pairs in the dense order. A term
     // of fraction 0 is 0 * beta * N_i * N_j, a signed zero while every factor is finite,
     // and adding a zero to a sum that started at +0 leaves its bits unchanged.
-    double g[kLanes];
+    double g[2 * kLanes];
     gainSums(diag_.data(), paddedN_.data(), termTable_.data(), termI_.data(), termJ_.data(),
              termSplit_.data(), group.firstTerm, group.endTerm, g);
     // Loss: beta[k][i] N_i over ascending i = k + a; outside s..n the padded N is 0.
-    double l[kLanes];
+    double l[2 * kLanes];
     lossSums(diag_.data(), padded, static_cast<std::ptrdiff_t>(width_), offset(0), k0,
              group.lowOffset, group.highOffset, l);
-    for (int lane = 0; lane < kLanes && k0 + lane <= n; ++lane) {
+    for (int lane = 0; lane < 2 * kLanes && k0 + lane <= n; ++lane) {
       const int k = k0 + lane;
       gain[k] = g[lane];
       loss[k] = l[lane];

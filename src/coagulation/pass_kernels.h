@@ -62,7 +62,7 @@ class FastPassKernels final : public PassKernels {
   double* diagonal(int d) { return diag_.data() + offset(d); }
   const double* diagonal(int d) const { return diag_.data() + offset(d); }
   std::ptrdiff_t offset(int d) const {
-    return static_cast<std::ptrdiff_t>(d + n_ + 4) * static_cast<std::ptrdiff_t>(width_) - xLow_;
+    return static_cast<std::ptrdiff_t>(d + n_ + 8) * static_cast<std::ptrdiff_t>(width_) - xLow_;
   }
   void fillFreeMolecular(double temperature);
   void fillFuchs(double temperature);
@@ -74,7 +74,7 @@ class FastPassKernels final : public PassKernels {
   int first_ = 1;
   int capacity_ = 0;
 
-  // Diagonal storage: diagonal d (-n..n) holds beta[x][x - d] for x = xLow_..xLow_+width_-1,
+  // Diagonal storage: diagonal d (-(n+8)..n+8) holds beta[x][x - d] for x = xLow_..xLow_+width_-1,
   // zero wherever x or x - d is not a node, so the sums may read past the grid's edges.
   int xLow_ = 0;
   std::size_t width_ = 0;
@@ -93,12 +93,13 @@ class FastPassKernels final : public PassKernels {
   double filledSmallest_ = 0.0;
   const CollisionKernel* filledTable_ = nullptr;
 
-  // Sums of nodes k0..k0+3 (a group) run side by side. Term m of a group is the pair
-  // (k + a_m, k + b_m) of every lane k, with fraction split[4m + lane]; a lane without that
-  // pair has fraction 0. Lanes past the top node are computed and dropped.
+  // Sums of four neighbouring nodes k0..k0+3 run side by side, and two such groups at a
+  // time. Term m of a group is the pair (k + a_m, k + b_m) of every lane k, with fraction
+  // split[4m + lane]; a lane without that pair has fraction 0. Lanes past the top node are
+  // computed and dropped.
   struct Group {
-    int firstNode;
-    std::int32_t firstTerm, endTerm;   // into the term tables
+    int firstNode;                     // the first of eight nodes
+    std::int32_t firstTerm, endTerm;   // into the term tables, the two groups alternating
     int lowOffset, highOffset;         // loss offsets a = i - k covering every lane
   };
   std::vector<Group> groups_;
