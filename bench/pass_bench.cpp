@@ -1,0 +1,130 @@
+// One pass of each process, straightforward forms against the program's forms, on states
+// taken from a real run (particles spread over the grid, fine time step).
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include "modes/passes.h"
+#include "reference/literal_kernels.h"
+
+namespace aerosol {
+namespace {
+
+RunSettings material(int n, int process, int collisionFunction, double startTemperature,
+                     double coolingRate) {
+  RunSettings s;
+  s.nodeCount = n;
+  s.startTemperature = startTemperature;
+  s.coolingRate = coolingRate;
+  s.pressure = 1.0;
+  s.molecularWeight = 0.1;
+  s.density = 2000.0;
+  s.surfaceTensionA = 500.0;
+  s.surfaceTensionB = 0.2;
+  s.vaporPressureC = 10.0;
+  s.vaporPressureD = 30000.0;
+  s.process = process;
+  s.collisionFunction = collisionFunction;
+  s.sutherlandA = 1.458e-6;
+  s.sutherlandB = 110.4;
+  s.spacingFactor = std::pow(10.0, 12.0 / static_cast<double>(n - 2));
+  s.monomerVolume = s.molecularWeight / (s.density * 6.0225e23);
+  return s;
+}
+
+// Runs the program's forms past nucleation and into the fine step, then hands the state to
+// a run stepped by `kernels`.
+template <class Kernels>
+void nucleationPass(benchmark::State& bench, bool growth) {
+  const int n = static_cast<int>(bench.range(0));
+  const int cf = static_cast<int>(bench.range(1));
+  const RunSettings s = material(n, growth ? 3 : 2, cf, 1500.0, 1000.0);
+  FastPassKernels warmKernels;
+  NucleationRun warm(s, growth, warmKernels);
+  while (warm.t <= 0.14) {
+    warm.beginPass();
+    warm.finishPass();
+  }
+  for (int i = 0; i < 20000; ++i) {
+    warm.beginPass();
+    warm.finishPass();
+  }
+  Kernels kernels;
+  NucleationRun run(s, growth, kernels);
+  run.N = warm.N;
+  run.T = warm.T;
+  run.t = warm.t;
+  run.dt = warm.dt;
+  for (auto _ : bench) {
+    run.beginPass();
+    run.finishPass();
+    benchmark::DoNotOptimize(run.N.data());
+  }
+  bench.counters["T"] = run.T;
+}
+
+template <class Kernels>
+void coagulationStep(benchmark::State& bench) {
+  const int n = static_cast<int>(bench.range(0));
+  const int cf = static_cast<int>(bench.range(1));
+  RunSettings s = material(n, 1, cf, 300.0, 0.0);
+  Kernels kernels;
+  CoagulationRun run(s, 1.0, 1e20, kernels);
+  for (auto _ : bench) {
+    run.step();
+    run.t = run.t + run.dt;
+    // Start over when the run ends, so every step is a real one.
+    if (!(run.t < 0.01)) {
+      bench.PauseTiming();
+      for (int k = 1; k <= n; ++k) run.N[k] = 0.0;
+      run.N[1] = 1e20;
+      run.t = 0.0;
+      run.dt = 1e-8;
+      bench.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(run.N.data());
+  }
+}
+
+template <class Kernels>
+void seededGrowthStep(benchmark::State& bench) {
+  const int n = static_cast<int>(bench.range(0));
+  const RunSettings s = material(n, 4, 1, 1000.0, 1e4);
+  Kernels kernels;
+  SeededGrowthRun run(s, n / 3, 1e12, kernels);
+  for (auto _ : bench) {
+    run.beginStep();
+    run.finishStep();
+    benchmark::DoNotOptimize(run.N.data());
+  }
+}
+
+void nodeCounts(benchmark::internal::Benchmark* b) {
+  for (int n : {14, 26, 48})
+    for (int cf : {1, 2}) b->Args({n, cf});
+  b->ArgNames({"n", "kernel"});
+}
+
+void BM_Process1_Literal(benchmark::State& s) { coagulationStep<LiteralPassKernels>(s); }
+void BM_Process1_Fast(benchmark::State& s) { coagulationStep<FastPassKernels>(s); }
+void BM_Process2_Literal(benchmark::State& s) { nucleationPass<LiteralPassKernels>(s, false); }
+void BM_Process2_Fast(benchmark::State& s) { nucleationPass<FastPassKernels>(s, false); }
+void BM_Process3_Literal(benchmark::State& s) { nucleationPass<LiteralPassKernels>(s, true); }
+void BM_Process3_Fast(benchmark::State& s) { nucleationPass<FastPassKernels>(s, true); }
+void BM_Process4_Literal(benchmark::State& s) { seededGrowthStep<LiteralPassKernels>(s); }
+void BM_Process4_Fast(benchmark::State& s) { seededGrowthStep<FastPassKernels>(s); }
+
+BENCHMARK(BM_Process1_Literal)->Apply(nodeCounts);
+BENCHMARK(BM_Process1_Fast)->Apply(nodeCounts);
+BENCHMARK(BM_Process2_Literal)->Apply(nodeCounts);
+BENCHMARK(BM_Process2_Fast)->Apply(nodeCounts);
+BENCHMARK(BM_Process3_Literal)->Apply(nodeCounts);
+BENCHMARK(BM_Process3_Fast)->Apply(nodeCounts);
+BENCHMARK(BM_Process4_Literal)->Arg(14)->Arg(26)->Arg(48)->ArgName("n");
+BENCHMARK(BM_Process4_Fast)->Arg(14)->Arg(26)->Arg(48)->ArgName("n");
+
+}  // namespace
+}  // namespace aerosol
+
+BENCHMARK_MAIN();
