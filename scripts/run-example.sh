@@ -5,8 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 example="${1:-coagulation}"
 [ -d "examples/$example" ] || { echo "no example named '$example' under examples/" >&2; exit 2; }
-scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)" --target aerosol
+# Set-up and build messages go to standard error: standard output carries the results only.
+{
+  scripts/setup.sh
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build -j"$(nproc)" --target aerosol
+} 1>&2
 cd "examples/$example"
 exec ../../build/aerosol

@@ -2,6 +2,7 @@
 // Everything the program prints goes through here: standard output carries the results in
 // their fixed formats; standard error carries diagnostics only.
 
+#include <cfloat>
 #include <cmath>
 
 namespace aerosol {
@@ -16,17 +17,19 @@ int reportWriteFailure();
 // A not-a-number prints as "nan" whatever its sign bit (0/0 carries a set sign bit on x86).
 inline double shown(double value) { return std::isnan(value) ? std::fabs(value) : value; }
 
-// Warns once per run, on standard error, when a concentration first turns negative or
-// non-finite: the explicit steps clip nothing, so this marks where a run has left the
-// physical range.
+// Warns once per run, on standard error, when a concentration first turns negative (beyond
+// subnormal size) or non-finite: the explicit steps clip nothing, so this marks where a run
+// has left the physical range.
 class RangeWatch {
  public:
   // Checks nodes first..last of N at time t (s).
   void check(const double* concentration, int first, int last, double time) {
     if (warned_) return;
     for (int k = first; k <= last; ++k) {
+      // Subnormal negatives (below 2.2e-308 in size) are rounding dust in the far tail of a
+      // distribution, not a run out of range.
       const double value = concentration[k];
-      if (!(value >= 0.0) || value == INFINITY) {
+      if (!(value >= -DBL_MIN) || value == INFINITY) {
         warn(k, value, time);
         return;
       }
