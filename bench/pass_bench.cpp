@@ -7,29 +7,16 @@
 
 #include "modes/passes.h"
 #include "reference/literal_kernels.h"
+#include "support/example_material.h"
 
 namespace aerosol {
 namespace {
 
 RunSettings material(int n, int process, int collisionFunction, double startTemperature,
                      double coolingRate) {
-  RunSettings s;
-  s.nodeCount = n;
+  RunSettings s = exampleMaterial(n, process, collisionFunction);
   s.startTemperature = startTemperature;
   s.coolingRate = coolingRate;
-  s.pressure = 1.0;
-  s.molecularWeight = 0.1;
-  s.density = 2000.0;
-  s.surfaceTensionA = 500.0;
-  s.surfaceTensionB = 0.2;
-  s.vaporPressureC = 10.0;
-  s.vaporPressureD = 30000.0;
-  s.process = process;
-  s.collisionFunction = collisionFunction;
-  s.sutherlandA = 1.458e-6;
-  s.sutherlandB = 110.4;
-  s.spacingFactor = std::pow(10.0, 12.0 / static_cast<double>(n - 2));
-  s.monomerVolume = s.molecularWeight / (s.density * 6.0225e23);
   return s;
 }
 

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 jobs=$(nproc)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DAEROSOL_BUILD_TESTS=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DAEROSOL_BUILD_TESTS=ON -DAEROSOL_BUILD_BENCH=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 

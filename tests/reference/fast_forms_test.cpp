@@ -13,29 +13,13 @@
 #include "coagulation/coagulation_rates.h"
 #include "modes/passes.h"
 #include "reference/literal_kernels.h"
+#include "support/example_material.h"
 
 namespace aerosol {
 namespace {
 
 RunSettings settingsFor(int n, int process, int collisionFunction) {
-  RunSettings s;
-  s.nodeCount = n;
-  s.startTemperature = 1500.0;
-  s.coolingRate = 1000.0;
-  s.pressure = 1.0;
-  s.molecularWeight = 0.1;
-  s.density = 2000.0;
-  s.surfaceTensionA = 500.0;
-  s.surfaceTensionB = 0.2;
-  s.vaporPressureC = 10.0;
-  s.vaporPressureD = 30000.0;
-  s.process = process;
-  s.collisionFunction = collisionFunction;
-  s.sutherlandA = 1.458e-6;
-  s.sutherlandB = 110.4;
-  s.spacingFactor = std::pow(10.0, 12.0 / static_cast<double>(n - 2));
-  s.monomerVolume = s.molecularWeight / (s.density * 6.0225e23);
-  return s;
+  return exampleMaterial(n, process, collisionFunction);
 }
 
 // Same bits, so that -0 against +0 and differing not-a-numbers count as differences.

@@ -10,6 +10,7 @@
 
 #include "coagulation/node_grid.h"
 #include "nucleation/nucleation.h"
+#include "support/example_material.h"
 #include "setup/run_settings.h"
 
 namespace aerosol {
@@ -24,24 +25,7 @@ std::string fiveDigits(double value) {
 
 // Material of the worked example: M = 0.1 kg/mol, rho = 2000, A = 500, B = 0.2, C = 10,
 // D = 30000, P = 1 atm, n = 26.
-RunSettings workedExample() {
-  RunSettings s;
-  s.nodeCount = 26;
-  s.startTemperature = 1500.0;
-  s.coolingRate = 1000.0;
-  s.pressure = 1.0;
-  s.molecularWeight = 0.1;
-  s.density = 2000.0;
-  s.surfaceTensionA = 500.0;
-  s.surfaceTensionB = 0.2;
-  s.vaporPressureC = 10.0;
-  s.vaporPressureD = 30000.0;
-  s.process = 2;
-  s.collisionFunction = 1;
-  s.spacingFactor = std::pow(10.0, 12.0 / 24.0);
-  s.monomerVolume = s.molecularWeight / (s.density * 6.0225e23);
-  return s;
-}
+RunSettings workedExample() { return exampleMaterial(26, 2, 1); }
 
 std::vector<double> volumesFor(const RunSettings& s) {
   NodeGrid grid = makeNodeGrid(50);
