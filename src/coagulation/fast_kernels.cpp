@@ -18,13 +18,19 @@ namespace {
 #define AEROSOL_WIDE_VECTORS
 #endif
 
-// out[m] = (factor * a[m]) * b[m] for m = first..last; element by element, so it vectorises
-// without changing any value.
+// Every diagonal of a table kept by diagonals: out[x] = (factor * a[x]) * b[x] over the
+// nodes x = max(1, 1 + d)..min(n, n + d) of diagonal d; element by element, so it vectorises
+// without changing any value. `origin` is where diagonal 0's x = 0 sits.
 AEROSOL_WIDE_VECTORS
-void scaleProducts(double* __restrict out, const double* __restrict a,
-                   const double* __restrict b, double factor, std::ptrdiff_t first,
-                   std::ptrdiff_t last) {
-  for (std::ptrdiff_t m = first; m <= last; ++m) out[m] = factor * a[m] * b[m];
+void scaleDiagonals(double* __restrict out, const double* __restrict a,
+                    const double* __restrict b, double factor, std::ptrdiff_t origin,
+                    std::ptrdiff_t stride, int n) {
+  for (int d = -(n - 1); d <= n - 1; ++d) {
+    const std::ptrdiff_t row = origin + d * stride;
+    const int first = d > 0 ? 1 + d : 1;
+    const int last = d < 0 ? n + d : n;
+    for (int x = first; x <= last; ++x) out[row + x] = factor * a[row + x] * b[row + x];
+  }
 }
 
 // Fuchs entries along one diagonal: pairs (x, x - d) for x = first..last.
@@ -192,12 +198,8 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
 
 void FastPassKernels::fillFreeMolecular(double T) {
   const double factor = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
-  for (int d = -(n_ - 1); d <= n_ - 1; ++d) {
-    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(d + n_ + 8) *
-                                   static_cast<std::ptrdiff_t>(width_) - xLow_;
-    scaleProducts(diag_.data() + row, rootDiag_.data() + row, squareDiag_.data() + row, factor,
-                  std::max(1, 1 + d), std::min(n_, n_ + d));
-  }
+  scaleDiagonals(diag_.data(), rootDiag_.data(), squareDiag_.data(), factor, offset(0),
+                 static_cast<std::ptrdiff_t>(width_), n_);
 }
 
 void FastPassKernels::fillFuchs(double T) {
