@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cfloat>
 #include <array>
 #include <cmath>
 #include <map>
@@ -18,30 +19,39 @@ namespace {
 #define AEROSOL_WIDE_VECTORS
 #endif
 
-// Every diagonal of a table kept by diagonals: out[x] = (factor * a[x]) * b[x] over the
-// nodes x = max(1, 1 + d)..min(n, n + d) of diagonal d; element by element, so it vectorises
-// without changing any value. `origin` is where diagonal 0's x = 0 sits.
+// Every diagonal d = 0..n-1 of a table kept by diagonals: out[x] = (factor * a[x]) * b[x]
+// over the nodes x = 1 + d..n; element by element, so it vectorises without changing any
+// value. `origin` is where diagonal 0's x = 0 sits. Returns how many entries are not finite.
 AEROSOL_WIDE_VECTORS
-void scaleDiagonals(double* __restrict out, const double* __restrict a,
-                    const double* __restrict b, double factor, std::ptrdiff_t origin,
-                    std::ptrdiff_t stride, int n) {
-  for (int d = -(n - 1); d <= n - 1; ++d) {
+int scaleDiagonals(double* __restrict out, const double* __restrict a,
+                   const double* __restrict b, double factor, std::ptrdiff_t origin,
+                   std::ptrdiff_t stride, int n) {
+  int notFinite = 0;
+  for (int d = 0; d <= n - 1; ++d) {
     const std::ptrdiff_t row = origin + d * stride;
-    const int first = d > 0 ? 1 + d : 1;
-    const int last = d < 0 ? n + d : n;
-    for (int x = first; x <= last; ++x) out[row + x] = factor * a[row + x] * b[row + x];
+    for (int x = 1 + d; x <= n; ++x) {
+      const double value = factor * a[row + x] * b[row + x];
+      out[row + x] = value;
+      notFinite += !(std::fabs(value) <= DBL_MAX);
+    }
   }
+  return notFinite;
 }
 
-// Fuchs entries along one diagonal: pairs (x, x - d) for x = first..last.
+// Fuchs entries along one diagonal: pairs (x, x - d) for x = first..last. Returns how many
+// are not finite.
 AEROSOL_WIDE_VECTORS
-void fuchsDiagonal(double* __restrict out, const double* __restrict dia,
-                   const double* __restrict D, const double* __restrict c,
-                   const double* __restrict g, int d, int first, int last) {
+int fuchsDiagonal(double* __restrict out, const double* __restrict dia,
+                  const double* __restrict D, const double* __restrict c,
+                  const double* __restrict g, int d, int first, int last) {
+  int notFinite = 0;
   for (int x = first; x <= last; ++x) {
     const int j = x - d;
-    out[x] = fuchsPairKernel(dia[x], D[x], c[x], g[x], dia[j], D[j], c[j], g[j]);
+    const double value = fuchsPairKernel(dia[x], D[x], c[x], g[x], dia[j], D[j], c[j], g[j]);
+    out[x] = value;
+    notFinite += !(std::fabs(value) <= DBL_MAX);
   }
+  return notFinite;
 }
 
 // The gain sums of two groups of four neighbouring nodes over their terms, side by side:
@@ -71,7 +81,8 @@ void gainSums(const double* __restrict diag, const double* __restrict padded,
 }
 
 // The loss sums of eight neighbouring nodes k0..k0+7: beta[k][k + a] N_{k+a} over
-// ascending a, as two chains of four.
+// ascending a, as two chains of four. Only the diagonals at or below the main one are kept:
+// beta[k][k + a] stands on diagonal |a|, at x = k for a <= 0 and at x = k + a above.
 AEROSOL_WIDE_VECTORS
 void lossSums(const double* __restrict diag, const double* __restrict padded,
               std::ptrdiff_t diagonalStride, std::ptrdiff_t firstDiagonal, int k0, int low,
@@ -79,7 +90,9 @@ void lossSums(const double* __restrict diag, const double* __restrict padded,
   double a[4] = {0.0, 0.0, 0.0, 0.0};
   double b[4] = {0.0, 0.0, 0.0, 0.0};
   for (int offset = low; offset <= high; ++offset) {
-    const double* B = diag + (firstDiagonal - offset * diagonalStride) + k0;
+    const double* B = diag + firstDiagonal +
+                      (offset <= 0 ? -offset * diagonalStride : offset * diagonalStride + offset) +
+                      k0;
     const double* Ni = padded + (k0 + offset);
     for (int lane = 0; lane < 4; ++lane) a[lane] = a[lane] + B[lane] * Ni[lane];
     for (int lane = 0; lane < 4; ++lane) b[lane] = b[lane] + B[4 + lane] * Ni[4 + lane];
@@ -102,19 +115,20 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   const std::vector<double>& v = grid.volume;
   const auto c = static_cast<std::size_t>(capacity_);
 
-  // Diagonals -(n + 8)..(n + 8), each over x = 2s - n - 16 .. 2n + 16: wide enough for
-  // every index the side-by-side sums form, in any lane of any pair of groups.
+  // Diagonals 0..n + 16 (the table is symmetric to the bit, so those at or below the main
+  // one hold it all), each over x = 2s - n - 16 .. 2n + 32: wide enough for every index the
+  // side-by-side sums form, in any lane of any pair of groups.
   xLow_ = 2 * s - n - 16;
-  width_ = static_cast<std::size_t>(2 * n + 16 - xLow_ + 1);
-  const std::size_t diagonals = static_cast<std::size_t>(2 * (n + 8) + 1);
+  width_ = static_cast<std::size_t>(2 * n + 32 - xLow_ + 1);
+  const std::size_t diagonals = static_cast<std::size_t>(n + 17);
   diag_.assign(diagonals * width_, 0.0);
   rootDiag_.assign(diagonals * width_, 0.0);
   squareDiag_.assign(diagonals * width_, 0.0);
   paddedN_.assign(width_, 0.0);
   shapeFactor_ = std::pow(3.0 / 12.5663704, 0.1666666);
-  for (int d = -(n - 1); d <= n - 1; ++d) {
-    const std::size_t row = static_cast<std::size_t>(d + n + 8) * width_;
-    for (int x = std::max(1, 1 + d); x <= std::min(n, n + d); ++x) {
+  for (int d = 0; d <= n - 1; ++d) {
+    const std::size_t row = static_cast<std::size_t>(d) * width_;
+    for (int x = 1 + d; x <= n; ++x) {
       const int j = x - d;
       const std::size_t at = row + static_cast<std::size_t>(x - xLow_);
       rootDiag_[at] = std::pow(1 / v[x] + 1 / v[j], 0.5);
@@ -164,10 +178,20 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
     for (const auto& [offsets, chis] : terms) {
       const int a = offsets.first;
       const int b = offsets.second;
-      list.push_back({static_cast<std::int32_t>(offset(a - b) + k0 + a), k0 + a - xLow_,
+      list.push_back({static_cast<std::int32_t>(entry(k0 + a, k0 + b)), k0 + a - xLow_,
                       k0 + b - xLow_, chis});
     }
     groupTerms.push_back(std::move(list));
+  }
+  // reach_[m]: the highest node that a pair of nodes up to m feeds; every node above it gains
+  // nothing while the nodes above m are empty.
+  reach_.assign(c, 0);
+  for (int m = s; m <= n; ++m) {
+    reach_[m] = m > s ? reach_[m - 1] : s;
+    for (int k = reach_[m]; k <= n; ++k)
+      for (int i = s; i <= m; ++i)
+        if (split->at(i, m, k) != 0.0 || split->at(m, i, k) != 0.0)
+          reach_[m] = std::max(reach_[m], k);
   }
   if (groupTerms.size() % 2 == 1) groupTerms.emplace_back();
   // Below node 1 every diagonal and the padded concentrations hold zeros.
@@ -198,8 +222,8 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
 
 void FastPassKernels::fillFreeMolecular(double T) {
   const double factor = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
-  scaleDiagonals(diag_.data(), rootDiag_.data(), squareDiag_.data(), factor, offset(0),
-                 static_cast<std::ptrdiff_t>(width_), n_);
+  tableFinite_ = scaleDiagonals(diag_.data(), rootDiag_.data(), squareDiag_.data(), factor,
+                                offset(0), static_cast<std::ptrdiff_t>(width_), n_) == 0;
 }
 
 void FastPassKernels::fillFuchs(double T) {
@@ -212,21 +236,16 @@ void FastPassKernels::fillFuchs(double T) {
     speed_[i] = p.speed;
     transition_[i] = p.transition;
   }
-  // Diagonals d >= 0 from the formula, the others as their mirror images:
-  // beta[x][x + d] = beta[x + d][x].
+  int notFinite = 0;
   for (int d = 0; d <= n_ - 1; ++d)
-    fuchsDiagonal(diagonal(d), dia.data(), diffusion_.data(), speed_.data(), transition_.data(),
-                  d, 1 + d, n_);
-  for (int d = 1; d <= n_ - 1; ++d) {
-    const double* mirror = diagonal(d);
-    double* out = diagonal(-d);
-    for (int x = 1; x <= n_ - d; ++x) out[x] = mirror[x + d];
-  }
+    notFinite += fuchsDiagonal(diagonal(d), dia.data(), diffusion_.data(), speed_.data(),
+                               transition_.data(), d, 1 + d, n_);
+  tableFinite_ = notFinite == 0;
 }
 
 void FastPassKernels::writeFullTable(CollisionKernel& kernel) const {
   for (int i = 1; i <= n_; ++i)
-    for (int j = 1; j <= n_; ++j) kernel.at(i, j) = diagonal(i - j)[i];
+    for (int j = 1; j <= n_; ++j) kernel.at(i, j) = diag_[static_cast<std::size_t>(entry(i, j))];
 }
 
 double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
@@ -239,7 +258,7 @@ double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
   else
     fillFuchs(T);
   // Row 1 feeds the growth operator.
-  for (int j = 1; j <= n_; ++j) kernel.at(1, j) = diagonal(1 - j)[1];
+  for (int j = 1; j <= n_; ++j) kernel.at(1, j) = diag_[static_cast<std::size_t>(entry(1, j))];
   filled_ = true;
   filledTable_ = &kernel;
   filledTemperature_ = T;
@@ -259,8 +278,7 @@ void FastPassKernels::fillMonomerRow(double T, CollisionKernel& kernel) {
   filled_ = false;
   const double factor = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
   for (int j = 1; j <= n_; ++j) {
-    const std::size_t at =
-        static_cast<std::size_t>(1 - j + n_ + 8) * width_ + static_cast<std::size_t>(1 - xLow_);
+    const auto at = static_cast<std::size_t>(entry(1, j));
     kernel.at(1, j) = factor * rootDiag_[at] * squareDiag_[at];
   }
 }
@@ -270,26 +288,36 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
   const int s = first_;
   const int n = n_;
   double* padded = paddedN_.data() - xLow_;
-  for (int k = s; k <= n; ++k) padded[k] = N[k];
+  // The highest occupied node: terms of empty nodes are zeros and need not be added.
+  int top = s - 1;
+  bool finite = tableFinite_;
+  for (int k = s; k <= n; ++k) {
+    padded[k] = N[k];
+    if (N[k] != 0.0) top = k;
+    finite = finite && std::isfinite(N[k]);
+  }
+  const int fed = top >= s ? reach_[top] : s - 1;
 
-  bool finite = true;
   for (const Group& group : groups_) {
+    if (!finite) break;
     const int k0 = group.firstNode;
     // Gain: four nodes' sums side by side, each over its pairs in the dense order. A term
-    // of fraction 0 is 0 * beta * N_i * N_j, a signed zero while every factor is finite,
-    // and adding a zero to a sum that started at +0 leaves its bits unchanged.
-    double g[2 * kLanes];
-    gainSums(diag_.data(), paddedN_.data(), termTable_.data(), termI_.data(), termJ_.data(),
-             termSplit_.data(), group.firstTerm, group.endTerm, g);
-    // Loss: beta[k][i] N_i over ascending i = k + a; outside s..n the padded N is 0.
-    double l[2 * kLanes];
+    // of fraction 0, or of an empty node, is 0 * beta * N_i * N_j, a signed zero while every
+    // factor is finite, and adding a zero to a sum that started at +0 leaves its bits
+    // unchanged; nodes above `fed` have nothing but such terms.
+    double g[2 * kLanes] = {};
+    if (k0 <= fed)
+      gainSums(diag_.data(), paddedN_.data(), termTable_.data(), termI_.data(), termJ_.data(),
+               termSplit_.data(), group.firstTerm, group.endTerm, g);
+    // Loss: beta[k][i] N_i over ascending i = k + a, up to the highest occupied node.
+    double l[2 * kLanes] = {};
     lossSums(diag_.data(), padded, static_cast<std::ptrdiff_t>(width_), offset(0), k0,
-             group.lowOffset, group.highOffset, l);
+             group.lowOffset, std::min(group.highOffset, top - k0), l);
     for (int lane = 0; lane < 2 * kLanes && k0 + lane <= n; ++lane) {
       const int k = k0 + lane;
       gain[k] = g[lane];
       loss[k] = l[lane];
-      finite = finite && std::isfinite(g[lane]) && std::isfinite(l[lane]) && std::isfinite(N[k]);
+      finite = finite && std::isfinite(g[lane]) && std::isfinite(l[lane]);
     }
   }
   // With a non-finite concentration or table entry an added zero term may have been a

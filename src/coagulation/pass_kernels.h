@@ -61,9 +61,12 @@ class FastPassKernels final : public PassKernels {
 
   double* diagonal(int d) { return diag_.data() + offset(d); }
   const double* diagonal(int d) const { return diag_.data() + offset(d); }
+  // Where diagonal d >= 0 keeps its entry x = 0.
   std::ptrdiff_t offset(int d) const {
-    return static_cast<std::ptrdiff_t>(d + n_ + 8) * static_cast<std::ptrdiff_t>(width_) - xLow_;
+    return static_cast<std::ptrdiff_t>(d) * static_cast<std::ptrdiff_t>(width_) - xLow_;
   }
+  // Where beta[i][j] is kept: on diagonal |i - j|, at x = max(i, j).
+  std::ptrdiff_t entry(int i, int j) const { return i >= j ? offset(i - j) + i : offset(j - i) + j; }
   void fillFreeMolecular(double temperature);
   void fillFuchs(double temperature);
 
@@ -74,7 +77,7 @@ class FastPassKernels final : public PassKernels {
   int first_ = 1;
   int capacity_ = 0;
 
-  // Diagonal storage: diagonal d (-(n+8)..n+8) holds beta[x][x - d] for x = xLow_..xLow_+width_-1,
+  // Diagonal storage: diagonal d (0..n+16) holds beta[x][x - d] for x = xLow_..xLow_+width_-1,
   // zero wherever x or x - d is not a node, so the sums may read past the grid's edges.
   int xLow_ = 0;
   std::size_t width_ = 0;
@@ -83,6 +86,8 @@ class FastPassKernels final : public PassKernels {
   std::vector<double> squareDiag_;  // (v_i^(1/3) + v_j^(1/3))^2, same layout
   std::vector<double> paddedN_;     // concentrations of nodes s..n, zero elsewhere
   double shapeFactor_ = 0.0;        // (3/(4 pi))^(1/6)
+  bool tableFinite_ = true;         // every entry of the last fill is finite
+  std::vector<int> reach_;          // highest node fed by pairs of nodes up to m
 
   // Fuchs: per-node quantities of one fill.
   std::vector<double> diffusion_, speed_, transition_;
