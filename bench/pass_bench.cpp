@@ -23,7 +23,7 @@ RunSettings material(int n, int process, int collisionFunction, double startTemp
 // Runs the program's forms past nucleation and into the fine step, then hands the state to
 // a run stepped by `kernels`.
 template <class Kernels>
-void nucleationPass(benchmark::State& bench, bool growth) {
+void nucleationPass(benchmark::State& bench, bool growth, bool allOccupied = false) {
   const int n = static_cast<int>(bench.range(0));
   const int cf = static_cast<int>(bench.range(1));
   const RunSettings s = material(n, growth ? 3 : 2, cf, 1500.0, 1000.0);
@@ -43,6 +43,10 @@ void nucleationPass(benchmark::State& bench, bool growth) {
   run.T = warm.T;
   run.t = warm.t;
   run.dt = warm.dt;
+  // The worst case: no empty node for the sums to pass over.
+  if (allOccupied)
+    for (int k = 2; k <= n; ++k)
+      if (run.N[k] == 0.0) run.N[k] = 1e-3;
   for (auto _ : bench) {
     run.beginPass();
     run.finishPass();
@@ -99,6 +103,12 @@ void BM_Process2_Literal(benchmark::State& s) { nucleationPass<LiteralPassKernel
 void BM_Process2_Fast(benchmark::State& s) { nucleationPass<FastPassKernels>(s, false); }
 void BM_Process3_Literal(benchmark::State& s) { nucleationPass<LiteralPassKernels>(s, true); }
 void BM_Process3_Fast(benchmark::State& s) { nucleationPass<FastPassKernels>(s, true); }
+void BM_Process2_Literal_AllOccupied(benchmark::State& s) {
+  nucleationPass<LiteralPassKernels>(s, false, true);
+}
+void BM_Process2_Fast_AllOccupied(benchmark::State& s) {
+  nucleationPass<FastPassKernels>(s, false, true);
+}
 void BM_Process4_Literal(benchmark::State& s) { seededGrowthStep<LiteralPassKernels>(s); }
 void BM_Process4_Fast(benchmark::State& s) { seededGrowthStep<FastPassKernels>(s); }
 
@@ -108,6 +118,8 @@ BENCHMARK(BM_Process2_Literal)->Apply(nodeCounts);
 BENCHMARK(BM_Process2_Fast)->Apply(nodeCounts);
 BENCHMARK(BM_Process3_Literal)->Apply(nodeCounts);
 BENCHMARK(BM_Process3_Fast)->Apply(nodeCounts);
+BENCHMARK(BM_Process2_Literal_AllOccupied)->Apply(nodeCounts);
+BENCHMARK(BM_Process2_Fast_AllOccupied)->Apply(nodeCounts);
 BENCHMARK(BM_Process4_Literal)->Arg(14)->Arg(26)->Arg(48)->ArgName("n");
 BENCHMARK(BM_Process4_Fast)->Arg(14)->Arg(26)->Arg(48)->ArgName("n");
 
