@@ -43,18 +43,28 @@ struct Grid {
   }
 };
 
+// A grid with both forms prepared on it, each filling a table of its own.
+struct BothForms {
+  Grid g;
+  FastPassKernels fast;
+  LiteralPassKernels literal;
+  CollisionKernel a, b;
+  BothForms(int n, int collisionFunction, int first)
+      : g(n, collisionFunction, 8.3e-29),
+        a(makeCollisionKernel(g.grid.capacity)),
+        b(makeCollisionKernel(g.grid.capacity)) {
+    fast.prepare(g.settings, g.grid, &g.split, n, first);
+    literal.prepare(g.settings, g.grid, &g.split, n, first);
+  }
+};
+
 class FastForms : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
 TEST_P(FastForms, TablesMatchTheDenseFillAtEveryTemperature) {
   const auto [n, cf] = GetParam();
   for (int first : {1, 2}) {
-    Grid g(n, cf, 8.3e-29);
-    FastPassKernels fast;
-    LiteralPassKernels literal;
-    fast.prepare(g.settings, g.grid, &g.split, n, first);
-    literal.prepare(g.settings, g.grid, &g.split, n, first);
-    CollisionKernel a = makeCollisionKernel(g.grid.capacity);
-    CollisionKernel b = makeCollisionKernel(g.grid.capacity);
+    BothForms forms(n, cf, first);
+    auto& [g, fast, literal, a, b] = forms;
     CollisionKernel full = makeCollisionKernel(g.grid.capacity);
     for (double T : {300.0, 301.25, 999.9, 1800.0}) {
       const double smallFast = fast.fillKernel(T, a);
@@ -79,13 +89,8 @@ TEST_P(FastForms, CoagulationSumsMatchOnRandomStates) {
   std::uniform_real_distribution<double> exponent(-5.0, 20.0);
   std::uniform_int_distribution<int> kind(0, 9);
   for (int first : {1, 2}) {
-    Grid g(n, cf, 8.3e-29);
-    FastPassKernels fast;
-    LiteralPassKernels literal;
-    fast.prepare(g.settings, g.grid, &g.split, n, first);
-    literal.prepare(g.settings, g.grid, &g.split, n, first);
-    CollisionKernel a = makeCollisionKernel(g.grid.capacity);
-    CollisionKernel b = makeCollisionKernel(g.grid.capacity);
+    BothForms forms(n, cf, first);
+    auto& [g, fast, literal, a, b] = forms;
     fast.fillKernel(1200.0, a);
     literal.fillKernel(1200.0, b);
     const auto size = static_cast<std::size_t>(g.grid.capacity);

@@ -155,12 +155,12 @@ std::string growInp(int node, const std::string& number) {
          "\nEnter the particle number concentration in #/m3 initially:" + number + "\n";
 }
 
-// Splits text at line feeds; a text that begins with one yields an empty first piece.
-std::vector<std::string> lines(const std::string& text) {
+// Splits text at a separator; a text that begins with one yields an empty first piece.
+std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> result;
   std::string current;
   for (char ch : text) {
-    if (ch == '\n') {
+    if (ch == separator) {
       result.push_back(current);
       current.clear();
     } else {
@@ -171,20 +171,8 @@ std::vector<std::string> lines(const std::string& text) {
   return result;
 }
 
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> result;
-  std::string current;
-  for (char ch : line) {
-    if (ch == '\t') {
-      result.push_back(current);
-      current.clear();
-    } else {
-      current += ch;
-    }
-  }
-  result.push_back(current);
-  return result;
-}
+std::vector<std::string> lines(const std::string& text) { return split(text, '\n'); }
+std::vector<std::string> fields(const std::string& line) { return split(line, '\t'); }
 
 const std::string kWarning = "Warning: Could not open file";
 
