@@ -1,6 +1,6 @@
 #include <algorithm>
-#include <cfloat>
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -73,8 +73,10 @@ void gainSums(const double* __restrict diag, const double* __restrict padded,
     const double* Nib = padded + rowI[t + 1];
     const double* Njb = padded + rowJ[t + 1];
     const double* fb = fa + 4;
-    for (int lane = 0; lane < 4; ++lane) a[lane] = a[lane] + fa[lane] * Ba[lane] * Nia[lane] * Nja[lane];
-    for (int lane = 0; lane < 4; ++lane) b[lane] = b[lane] + fb[lane] * Bb[lane] * Nib[lane] * Njb[lane];
+    for (int lane = 0; lane < 4; ++lane)
+      a[lane] = a[lane] + fa[lane] * Ba[lane] * Nia[lane] * Nja[lane];
+    for (int lane = 0; lane < 4; ++lane)
+      b[lane] = b[lane] + fb[lane] * Bb[lane] * Nib[lane] * Njb[lane];
   }
   for (int lane = 0; lane < 4; ++lane) out[lane] = a[lane];
   for (int lane = 0; lane < 4; ++lane) out[4 + lane] = b[lane];
@@ -152,8 +154,8 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   termJ_.clear();
   termSplit_.clear();
   if (split == nullptr) return;
-  // Terms of each group of four, then groups laid out two by two, their terms alternating
-  // (the shorter list padded with terms that read only zeros).
+  // Groups are then laid out two by two, their terms alternating (the shorter list padded
+  // with terms that read only zeros).
   struct Term {
     std::int32_t table, i, j;
     std::array<double, kLanes> chi;

@@ -66,7 +66,9 @@ class FastPassKernels final : public PassKernels {
     return static_cast<std::ptrdiff_t>(d) * static_cast<std::ptrdiff_t>(width_) - xLow_;
   }
   // Where beta[i][j] is kept: on diagonal |i - j|, at x = max(i, j).
-  std::ptrdiff_t entry(int i, int j) const { return i >= j ? offset(i - j) + i : offset(j - i) + j; }
+  std::ptrdiff_t entry(int i, int j) const {
+    return i >= j ? offset(i - j) + i : offset(j - i) + j;
+  }
   void fillFreeMolecular(double temperature);
   void fillFuchs(double temperature);
 
