@@ -390,6 +390,26 @@ TEST(Runs, CoagulationWithoutParticlesEndsAfterOneRow) {
   for (const auto& row : run.table) EXPECT_EQ(row[1], "0.000000e+00");
 }
 
+// Far too many particles for the first fixed step: node 1 overshoots below zero, the total
+// turns negative and with it the next step. Time cannot run backwards: the run warns, stops
+// and still prints its final table, instead of stepping on without end.
+TEST(Runs, CoagulationStopsWhenTheStepCannotAdvance) {
+  RunFolder folder;
+  Main m;
+  m.process = 1;
+  m.nodes = 6;
+  folder.write("main.inp", m.text());
+  folder.write("coag.inp", coagInp("1", "1e25", "300"));
+  const RunResult r = folder.run();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("became -"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("cannot advance the run"), std::string::npos) << r.err;
+  const CoagulationRun run = splitCoagulation(r.out);
+  ASSERT_EQ(run.rows.size(), 1u);
+  EXPECT_EQ(run.rows[0][0], "0.000000e+00");
+  EXPECT_EQ(run.table.size(), 5u);
+}
+
 TEST(Runs, CoagulationInputMissing) {
   RunFolder folder;
   Main m;
