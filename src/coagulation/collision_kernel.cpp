@@ -28,16 +28,24 @@ CarrierGas carrierGas(double T, const RunSettings& settings) {
   return gas;
 }
 
-FuchsParticle fuchsParticle(double T, const CarrierGas& gas, double d, double m) {
-  FuchsParticle p;
+FuchsMobility fuchsMobility(double T, const CarrierGas& gas, double d, double m) {
+  FuchsMobility p;
   const double kn = gas.meanFreePath * 2.0 / d;
   p.diffusion = (T * 1.38e-23) / (gas.viscosity * 3.0 * d * 3.1415926) *
                 (18.0 * (kn * kn * kn) + (6.0 * (kn * kn) + (4.0 * kn + 5.0))) /
                 ((3.1415926 + 8.0) * (kn * kn) + (5.0 - kn));
   p.speed = std::sqrt(T * 1.104e-22 / (m * 3.1415926));
-  const double l = p.diffusion * 8.0 / (p.speed * 3.1415926);
-  p.transition = (std::pow(d + l, 3.0) - std::pow(d * d + l * l, 1.5)) / (d * l * 3.0) - d;
+  p.meanFreePath = p.diffusion * 8.0 / (p.speed * 3.1415926);
   return p;
+}
+
+double fuchsTransition(double d, double l) {
+  return (std::pow(d + l, 3.0) - std::pow(d * d + l * l, 1.5)) / (d * l * 3.0) - d;
+}
+
+FuchsParticle fuchsParticle(double T, const CarrierGas& gas, double d, double m) {
+  const FuchsMobility mobility = fuchsMobility(T, gas, d, m);
+  return {mobility.diffusion, mobility.speed, fuchsTransition(d, mobility.meanFreePath)};
 }
 
 double computeCollisionKernel(double T, const RunSettings& settings, const NodeGrid& grid,

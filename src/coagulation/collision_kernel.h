@@ -54,6 +54,16 @@ struct FuchsParticle {
 };
 FuchsParticle fuchsParticle(double temperature, const CarrierGas& gas, double diameter,
                             double mass);
+// Its parts: diffusion coefficient, thermal speed and particle mean free path l (m), which
+// need no power function; and the transition parameter g from the diameter and l.
+struct FuchsMobility {
+  double diffusion;
+  double speed;
+  double meanFreePath;
+};
+FuchsMobility fuchsMobility(double temperature, const CarrierGas& gas, double diameter,
+                            double mass);
+double fuchsTransition(double diameter, double particleMeanFreePath);
 // Fuchs' interpolation for one pair of particles: diameters d (m), diffusion coefficients D,
 // thermal speeds c and transition parameters g. Symmetric in the two particles to the bit.
 inline double fuchsPairKernel(double da, double Da, double ca, double ga, double db, double Db,

@@ -140,6 +140,10 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   diffusion_.assign(c, 0.0);
   speed_.assign(c, 0.0);
   transition_.assign(c, 0.0);
+  particlePath_.assign(c, 0.0);
+  transitionDone_.assign(c, 0);
+  onDemand_ = false;
+  pendingRow_ = nullptr;
   scratch_ = makeCollisionKernel(capacity_);
 
   growthDiameter_.assign(c, 0.0);
@@ -245,7 +249,74 @@ void FastPassKernels::fillFuchs(double T) {
   tableFinite_ = notFinite == 0;
 }
 
-void FastPassKernels::writeFullTable(CollisionKernel& kernel) const {
+void FastPassKernels::startFuchsOnDemand(double T, CollisionKernel& kernel) {
+  onDemand_ = true;
+  fillTemperature_ = T;
+  gas_ = carrierGas(T, settings_);
+  const std::vector<double>& dia = grid_->diameter;
+  const std::vector<double>& m = grid_->mass;
+  // Mobility of every node (no power function); the bounds that make every entry finite.
+  boundsHold_ = true;
+  double largestDiameter = 0.0;
+  double largestSpeed = 0.0;
+  auto moderate = [](double x) { return x >= 1e-50 && x <= 1e50; };
+  for (int k = 1; k <= n_; ++k) {
+    const FuchsMobility p = fuchsMobility(T, gas_, dia[k], m[k]);
+    diffusion_[k] = p.diffusion;
+    speed_[k] = p.speed;
+    particlePath_[k] = p.meanFreePath;
+    transitionDone_[static_cast<std::size_t>(k)] = 0;
+    boundsHold_ = boundsHold_ && moderate(dia[k]) && moderate(p.diffusion) &&
+                  moderate(p.speed) && moderate(p.meanFreePath);
+    largestDiameter = std::max(largestDiameter, dia[k]);
+    largestSpeed = std::max(largestSpeed, p.speed);
+  }
+  // beta < num / Y = (2 pi / 8) (d_i + d_j)^2 sqrt(c_i^2 + c_j^2), with room for rounding.
+  largestEntry_ = 0.7853982 * (4.0 * largestDiameter * largestDiameter) *
+                  (1.4142136 * largestSpeed) * 1.001;
+  pairsFrom_ = first_;
+  pairsTop_ = first_ - 1;
+  tableFinite_ = boundsHold_;
+  pendingRow_ = &kernel;
+}
+
+void FastPassKernels::ensureTransition(int k) {
+  const auto at = static_cast<std::size_t>(k);
+  if (transitionDone_[at]) return;
+  transition_[at] = fuchsTransition(grid_->diameter[at], particlePath_[at]);
+  transitionDone_[at] = 1;
+}
+
+void FastPassKernels::fillFuchsPairs(int from, int top) {
+  // The pairs of nodes from..top; those of pairsFrom_..pairsTop_ are there already. The
+  // region grows upwards by its new rows; one that must grow downwards is made anew.
+  if (from >= pairsFrom_ && top <= pairsTop_) return;
+  const int low = std::min(from, pairsFrom_);
+  const int high = std::max(top, pairsTop_);
+  const int done = from >= pairsFrom_ ? pairsTop_ : low - 1;
+  for (int k = low; k <= high; ++k) ensureTransition(k);
+  const std::vector<double>& dia = grid_->diameter;
+  int notFinite = 0;
+  for (int d = 0; d <= high - low; ++d)
+    notFinite += fuchsDiagonal(diagonal(d), dia.data(), diffusion_.data(), speed_.data(),
+                               transition_.data(), d, std::max(low + d, done + 1), high);
+  pairsFrom_ = low;
+  pairsTop_ = high;
+  tableFinite_ = tableFinite_ && notFinite == 0;
+}
+
+void FastPassKernels::completeFill() {
+  if (!onDemand_) return;
+  fillFuchs(fillTemperature_);
+  if (pendingRow_ != nullptr)
+    for (int j = 1; j <= n_; ++j)
+      pendingRow_->at(1, j) = diag_[static_cast<std::size_t>(entry(1, j))];
+  pendingRow_ = nullptr;
+  onDemand_ = false;
+}
+
+void FastPassKernels::writeFullTable(CollisionKernel& kernel) {
+  completeFill();
   for (int i = 1; i <= n_; ++i)
     for (int j = 1; j <= n_; ++j) kernel.at(i, j) = diag_[static_cast<std::size_t>(entry(i, j))];
 }
@@ -253,31 +324,41 @@ void FastPassKernels::writeFullTable(CollisionKernel& kernel) const {
 double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
   const int cf = settings_.collisionFunction;
   if (cf != 1 && cf != 2) return 1e-9;  // nothing is written
-  // At a constant temperature every fill gives the same table: keep the last one.
+  onDemand_ = false;
+  pendingRow_ = nullptr;
+  if (first_ != 1) {
+    if (cf == 2) {
+      startFuchsOnDemand(T, kernel);
+      return 1e-9;
+    }
+    fillFreeMolecular(T);
+    // Row 1 feeds the growth operator.
+    for (int j = 1; j <= n_; ++j) kernel.at(1, j) = diag_[static_cast<std::size_t>(entry(1, j))];
+    return 1e-9;
+  }
+  // Process 1 (first coagulating node 1): the temperature never changes, so every fill
+  // gives the same table; keep the last one, and its smallest entry, which sizes the step.
   if (filled_ && filledTable_ == &kernel && T == filledTemperature_) return filledSmallest_;
   if (cf == 1)
     fillFreeMolecular(T);
   else
     fillFuchs(T);
-  // Row 1 feeds the growth operator.
-  for (int j = 1; j <= n_; ++j) kernel.at(1, j) = diag_[static_cast<std::size_t>(entry(1, j))];
   filled_ = true;
   filledTable_ = &kernel;
   filledTemperature_ = T;
   filledSmallest_ = 1e-9;
-  // Only process 1 (whose first coagulating node is 1) sizes its step by the smallest entry;
-  // it is searched in the order of the dense fill, so ties of signed zeros resolve the same.
-  if (first_ == 1) {
-    writeFullTable(kernel);
-    for (int i = 1; i <= n_; ++i)
-      for (int j = 1; j <= n_; ++j)
-        if (kernel.at(i, j) < filledSmallest_) filledSmallest_ = kernel.at(i, j);
-  }
+  // Searched in the order of the dense fill, so ties of signed zeros resolve the same way.
+  writeFullTable(kernel);
+  for (int i = 1; i <= n_; ++i)
+    for (int j = 1; j <= n_; ++j)
+      if (kernel.at(i, j) < filledSmallest_) filledSmallest_ = kernel.at(i, j);
   return filledSmallest_;
 }
 
 void FastPassKernels::fillMonomerRow(double T, CollisionKernel& kernel) {
   filled_ = false;
+  onDemand_ = false;
+  pendingRow_ = nullptr;
   const double factor = std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
   for (int j = 1; j <= n_; ++j) {
     const auto at = static_cast<std::size_t>(entry(1, j));
@@ -293,15 +374,27 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
   // The highest occupied node: terms of empty nodes are zeros and need not be added.
   int top = s - 1;
   bool finite = tableFinite_;
+  double total = 0.0;
   for (int k = s; k <= n; ++k) {
     padded[k] = N[k];
     if (N[k] != 0.0) top = k;
     finite = finite && std::isfinite(N[k]);
+    total = total + std::fabs(N[k]);
+  }
+  if (onDemand_) {
+    // Every loss sum of the dense form stays finite below this bound; then the empty nodes'
+    // losses need not be formed, nor the table entries that only they would read.
+    finite = finite && boundsHold_ && largestEntry_ * total < DBL_MAX / 4;
+    if (finite) fillFuchsPairs(first_, top);
+    finite = finite && tableFinite_;
+  }
+  if (!finite) {
+    denseSums(N, gain, loss);
+    return;
   }
   const int fed = top >= s ? reach_[top] : s - 1;
 
   for (const Group& group : groups_) {
-    if (!finite) break;
     const int k0 = group.firstNode;
     // Gain: four nodes' sums side by side, each over its pairs in the dense order. A term
     // of fraction 0, or of an empty node, is 0 * beta * N_i * N_j, a signed zero while every
@@ -318,21 +411,42 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
     for (int lane = 0; lane < 2 * kLanes && k0 + lane <= n; ++lane) {
       const int k = k0 + lane;
       gain[k] = g[lane];
-      loss[k] = l[lane];
-      finite = finite && std::isfinite(g[lane]) && std::isfinite(l[lane]);
+      const bool empty = onDemand_ && N[k] == 0.0;
+      loss[k] = empty ? 0.0 : l[lane];
+      finite = finite && std::isfinite(g[lane]) && std::isfinite(loss[k]);
     }
   }
-  // With a non-finite concentration or table entry an added zero term may have been a
-  // not-a-number: then only the dense sums give the same bits.
-  if (!finite) {
-    writeFullTable(scratch_);
-    coagulationRates(N, *split_, scratch_, n, s, gain, loss);
-  }
+  // A sum that came out not finite may have met a not-a-number where the dense form meets
+  // one too, or an entry not yet formed: then only the dense sums give the same bits.
+  if (!finite) denseSums(N, gain, loss);
   (void)kernel;
+}
+
+void FastPassKernels::denseSums(const std::vector<double>& N, std::vector<double>& gain,
+                                std::vector<double>& loss) {
+  writeFullTable(scratch_);
+  coagulationRates(N, *split_, scratch_, n_, first_, gain, loss);
 }
 
 void FastPassKernels::growth(const GrowthInputs& in, std::vector<double>& diameter,
                              std::vector<double>& kelvinConcentration, GrowthRates& rates) {
+  // The Fuchs monomer row on demand: beta(1, k) only ever enters multiplied by N_k, so an
+  // empty node's entry may be any finite number (0 here) while the bounds hold.
+  if (pendingRow_ != nullptr) {
+    if (boundsHold_) {
+      // The pairs of nodes 1..top (the coagulation sums need those from node 2 on anyway).
+      const std::vector<double>& N = *in.concentration;
+      int top = 1;
+      for (int k = 2; k <= n_; ++k)
+        if (N[k] != 0.0) top = k;
+      fillFuchsPairs(1, top);
+      for (int j = 1; j <= n_; ++j)
+        pendingRow_->at(1, j) = j <= top ? diag_[static_cast<std::size_t>(entry(1, j))] : 0.0;
+      pendingRow_ = nullptr;
+    } else {
+      completeFill();
+    }
+  }
   // The node diameters depend on the grid alone.
   for (int k = 1; k <= in.nodeCount; ++k) diameter[k] = growthDiameter_[k];
   computeGrowthRatesFromDiameters(in, growthDiameter_, kelvinConcentration, rates);

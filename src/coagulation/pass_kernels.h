@@ -46,15 +46,21 @@ class FastPassKernels final : public PassKernels {
                int nodeCount, int firstCoagulatingNode) override;
   // Fills the diagonal table and row 1 of `kernel` (the monomer row that growth reads); the
   // whole of `kernel` only where the run needs it (process 1, whose table never changes).
+  // The Fuchs table of processes 2 and 3 is filled on demand: the coagulation sums compute
+  // the pairs of occupied nodes, and growth the monomer row's entries of occupied nodes.
   double fillKernel(double temperature, CollisionKernel& kernel) override;
   void fillMonomerRow(double temperature, CollisionKernel& kernel) override;
+  // Gain and loss as the dense sums give them, except that with the Fuchs table filled on
+  // demand the loss of an empty node is left 0: it only ever enters as N_k L_k, a signed
+  // zero either way, and 0.5 G_k minus a zero is 0.5 G_k whatever that zero's sign (G_k is
+  // never -0). The dense sums' loss is then known to be finite, from bounds on the table.
   void coagulation(const std::vector<double>& concentration, const CollisionKernel& kernel,
                    std::vector<double>& gain, std::vector<double>& loss) override;
   void growth(const GrowthInputs& inputs, std::vector<double>& diameter,
               std::vector<double>& kelvinConcentration, GrowthRates& rates) override;
 
   // Writes the whole table of the last fill into `kernel`, as the dense form would have it.
-  void writeFullTable(CollisionKernel& kernel) const;
+  void writeFullTable(CollisionKernel& kernel);
 
  private:
   static constexpr int kLanes = 4;
@@ -71,6 +77,12 @@ class FastPassKernels final : public PassKernels {
   }
   void fillFreeMolecular(double temperature);
   void fillFuchs(double temperature);
+  void startFuchsOnDemand(double temperature, CollisionKernel& kernel);
+  void ensureTransition(int node);
+  void fillFuchsPairs(int from, int top);
+  void completeFill();
+  void denseSums(const std::vector<double>& concentration, std::vector<double>& gain,
+                 std::vector<double>& loss);
 
   RunSettings settings_{};
   const NodeGrid* grid_ = nullptr;
@@ -93,6 +105,20 @@ class FastPassKernels final : public PassKernels {
 
   // Fuchs: per-node quantities of one fill.
   std::vector<double> diffusion_, speed_, transition_;
+  // Fuchs on demand: the fill's temperature and gas, each node's mean free path, which nodes
+  // have their transition parameter, and which pairs are computed (those of nodes
+  // pairsFrom_..pairsTop_). When every per-node quantity lies within 1e-50..1e50, every entry
+  // of the table is finite and at most largestEntry_, computed or not.
+  bool onDemand_ = false;
+  double fillTemperature_ = 0.0;
+  CarrierGas gas_{};
+  std::vector<double> particlePath_;
+  std::vector<char> transitionDone_;
+  int pairsFrom_ = 0;
+  int pairsTop_ = 0;
+  bool boundsHold_ = false;
+  double largestEntry_ = 0.0;
+  CollisionKernel* pendingRow_ = nullptr;  // row 1 still to be written, by growth
 
   // The table of the last fill, reused while the temperature stays the same.
   bool filled_ = false;
