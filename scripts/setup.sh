@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make             # build
+  cmake g++ make bc          # build (bc: the timing scripts)
   libgtest-dev libgmock-dev  # unit tests
   libbenchmark-dev           # benchmarks
   clang libclang-rt-14-dev   # fuzzing and sanitizer runtimes
