@@ -28,17 +28,6 @@ CarrierGas carrierGas(double T, const RunSettings& settings) {
   return gas;
 }
 
-FuchsMobility fuchsMobility(double T, const CarrierGas& gas, double d, double m) {
-  FuchsMobility p;
-  const double kn = gas.meanFreePath * 2.0 / d;
-  p.diffusion = (T * 1.38e-23) / (gas.viscosity * 3.0 * d * 3.1415926) *
-                (18.0 * (kn * kn * kn) + (6.0 * (kn * kn) + (4.0 * kn + 5.0))) /
-                ((3.1415926 + 8.0) * (kn * kn) + (5.0 - kn));
-  p.speed = std::sqrt(T * 1.104e-22 / (m * 3.1415926));
-  p.meanFreePath = p.diffusion * 8.0 / (p.speed * 3.1415926);
-  return p;
-}
-
 double fuchsTransition(double d, double l) {
   return (std::pow(d + l, 3.0) - std::pow(d * d + l * l, 1.5)) / (d * l * 3.0) - d;
 }

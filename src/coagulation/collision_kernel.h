@@ -61,18 +61,31 @@ struct FuchsMobility {
   double speed;
   double meanFreePath;
 };
-FuchsMobility fuchsMobility(double temperature, const CarrierGas& gas, double diameter,
-                            double mass);
+inline FuchsMobility fuchsMobility(double T, const CarrierGas& gas, double d, double m) {
+  FuchsMobility p;
+  const double kn = gas.meanFreePath * 2.0 / d;  // Knudsen number
+  p.diffusion = (T * 1.38e-23) / (gas.viscosity * 3.0 * d * 3.1415926) *
+                (18.0 * (kn * kn * kn) + (6.0 * (kn * kn) + (4.0 * kn + 5.0))) /
+                ((3.1415926 + 8.0) * (kn * kn) + (5.0 - kn));
+  p.speed = std::sqrt(T * 1.104e-22 / (m * 3.1415926));
+  p.meanFreePath = p.diffusion * 8.0 / (p.speed * 3.1415926);
+  return p;
+}
 double fuchsTransition(double diameter, double particleMeanFreePath);
-// Fuchs' interpolation for one pair of particles: diameters d (m), diffusion coefficients D,
-// thermal speeds c and transition parameters g. Symmetric in the two particles to the bit.
-inline double fuchsPairKernel(double da, double Da, double ca, double ga, double db, double Db,
-                              double cb, double gb) {
+// Fuchs' interpolation for one pair of particles from their diameters d (m), diffusion
+// coefficients D (m2/s) and the squares of their thermal speeds c and transition parameters g.
+// Symmetric in the two particles to the bit.
+inline double fuchsPairFromSquares(double da, double Da, double caSquared, double gaSquared,
+                                   double db, double Db, double cbSquared, double gbSquared) {
   const double dSum = da + db;
   const double dCoef = Da + Db;
   return dCoef * dSum * 6.2831852 /
-         (dSum / (dSum + 2.0 * std::sqrt(ga * ga + gb * gb)) +
-          8.0 * dCoef / (dSum * std::sqrt(ca * ca + cb * cb)));
+         (dSum / (dSum + 2.0 * std::sqrt(gaSquared + gbSquared)) +
+          8.0 * dCoef / (dSum * std::sqrt(caSquared + cbSquared)));
+}
+inline double fuchsPairKernel(double da, double Da, double ca, double ga, double db, double Db,
+                              double cb, double gb) {
+  return fuchsPairFromSquares(da, Da, ca * ca, ga * ga, db, Db, cb * cb, gb * gb);
 }
 inline double fuchsPair(const FuchsParticle& a, double da, const FuchsParticle& b, double db) {
   return fuchsPairKernel(da, a.diffusion, a.speed, a.transition, db, b.diffusion, b.speed,

@@ -38,20 +38,68 @@ int scaleDiagonals(double* __restrict out, const double* __restrict a,
   return notFinite;
 }
 
-// Fuchs entries along one diagonal: pairs (x, x - d) for x = first..last. Returns how many
-// are not finite.
+// Fuchs entries of the pairs (x, x - d) of nodes low..high not yet formed, those with
+// x > done, on every diagonal d, four neighbouring x at a time; `origin` is where diagonal 0
+// keeps x = 0. A diagonal's last four end at `high`, and may go back over entries already
+// formed, which come out the same. Returns whether every entry formed is finite.
 AEROSOL_WIDE_VECTORS
-int fuchsDiagonal(double* __restrict out, const double* __restrict dia,
-                  const double* __restrict D, const double* __restrict c,
-                  const double* __restrict g, int d, int first, int last) {
+bool fuchsTriangle(double* __restrict diag, std::ptrdiff_t origin, std::ptrdiff_t stride,
+                   const double* __restrict dia, const double* __restrict D,
+                   const double* __restrict c2, const double* __restrict g2, int low, int high,
+                   int done) {
   int notFinite = 0;
-  for (int x = first; x <= last; ++x) {
-    const int j = x - d;
-    const double value = fuchsPairKernel(dia[x], D[x], c[x], g[x], dia[j], D[j], c[j], g[j]);
-    out[x] = value;
-    notFinite += !(std::fabs(value) <= DBL_MAX);
+  for (int d = 0; d <= high - low; ++d) {
+    double* out = diag + origin + d * stride;
+    const int from = std::max(low + d, done + 1);
+    if (from > high) continue;
+    if (high - (low + d) < 3) {  // fewer than four pairs on this diagonal
+      for (int x = from; x <= high; ++x) {
+        const int j = x - d;
+        out[x] = fuchsPairFromSquares(dia[x], D[x], c2[x], g2[x], dia[j], D[j], c2[j], g2[j]);
+        notFinite += !(std::fabs(out[x]) <= DBL_MAX);
+      }
+      continue;
+    }
+    for (int x0 = from;; x0 += 4) {
+      const int x = std::min(x0, high - 3);
+      const int j = x - d;
+      double value[4];
+      for (int lane = 0; lane < 4; ++lane)
+        value[lane] =
+            fuchsPairFromSquares(dia[x + lane], D[x + lane], c2[x + lane], g2[x + lane],
+                                 dia[j + lane], D[j + lane], c2[j + lane], g2[j + lane]);
+      for (int lane = 0; lane < 4; ++lane) {
+        out[x + lane] = value[lane];
+        notFinite += !(std::fabs(value[lane]) <= DBL_MAX);
+      }
+      if (x == high - 3) break;
+    }
   }
-  return notFinite;
+  return notFinite == 0;
+}
+
+// Fuchs entries of node r with the nodes from..to: out[j] = beta[j][r].
+AEROSOL_WIDE_VECTORS
+void fuchsRow(double* __restrict out, const double* __restrict dia, const double* __restrict D,
+              const double* __restrict c2, const double* __restrict g2, int r, int from,
+              int to) {
+  for (int j = from; j <= to; ++j)
+    out[j] = fuchsPairFromSquares(dia[j], D[j], c2[j], g2[j], dia[r], D[r], c2[r], g2[r]);
+}
+
+// Diffusion coefficient, squared thermal speed, speed and particle mean free path of nodes
+// 1..n at one temperature, node by node.
+AEROSOL_WIDE_VECTORS
+void fuchsMobilities(double T, CarrierGas gas, const double* __restrict dia,
+                     const double* __restrict mass, int n, double* __restrict D,
+                     double* __restrict c2, double* __restrict c, double* __restrict path) {
+  for (int k = 1; k <= n; ++k) {
+    const FuchsMobility p = fuchsMobility(T, gas, dia[k], mass[k]);
+    D[k] = p.diffusion;
+    c2[k] = p.speed * p.speed;
+    c[k] = p.speed;
+    path[k] = p.meanFreePath;
+  }
 }
 
 // The gain sums of two groups of four neighbouring nodes over their terms, side by side:
@@ -137,9 +185,11 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
       squareDiag_[at] = std::pow(std::pow(v[x], 0.333333) + std::pow(v[j], 0.333333), 2.0);
     }
   }
+  pairDiameter_.assign(c, 0.0);
   diffusion_.assign(c, 0.0);
   speed_.assign(c, 0.0);
-  transition_.assign(c, 0.0);
+  speedSquared_.assign(c, 0.0);
+  transitionSquared_.assign(c, 0.0);
   particlePath_.assign(c, 0.0);
   transitionDone_.assign(c, 0);
   onDemand_ = false;
@@ -232,44 +282,43 @@ void FastPassKernels::fillFreeMolecular(double T) {
                                 offset(0), static_cast<std::ptrdiff_t>(width_), n_) == 0;
 }
 
+void FastPassKernels::fuchsNodes(double T) {
+  gas_ = carrierGas(T, settings_);
+  // The diameters as the grid holds them at this fill (growth writes them too).
+  std::copy_n(grid_->diameter.data() + 1, n_, pairDiameter_.data() + 1);
+  fuchsMobilities(T, gas_, pairDiameter_.data(), grid_->mass.data(), n_, diffusion_.data(),
+                  speedSquared_.data(), speed_.data(), particlePath_.data());
+  for (int k = 1; k <= n_; ++k) transitionDone_[static_cast<std::size_t>(k)] = 0;
+}
+
 void FastPassKernels::fillFuchs(double T) {
-  const CarrierGas gas = carrierGas(T, settings_);
-  const std::vector<double>& dia = grid_->diameter;
-  const std::vector<double>& m = grid_->mass;
-  for (int i = 1; i <= n_; ++i) {
-    const FuchsParticle p = fuchsParticle(T, gas, dia[i], m[i]);
-    diffusion_[i] = p.diffusion;
-    speed_[i] = p.speed;
-    transition_[i] = p.transition;
-  }
-  int notFinite = 0;
-  for (int d = 0; d <= n_ - 1; ++d)
-    notFinite += fuchsDiagonal(diagonal(d), dia.data(), diffusion_.data(), speed_.data(),
-                               transition_.data(), d, 1 + d, n_);
-  tableFinite_ = notFinite == 0;
+  fuchsNodes(T);
+  for (int k = 1; k <= n_; ++k) ensureTransition(k);
+  tableFinite_ = fuchsDiagonals(1, n_, 0);
+}
+
+bool FastPassKernels::fuchsDiagonals(int low, int high, int done) {
+  return fuchsTriangle(diag_.data(), offset(0), static_cast<std::ptrdiff_t>(width_),
+                       pairDiameter_.data(), diffusion_.data(), speedSquared_.data(),
+                       transitionSquared_.data(), low, high, done);
 }
 
 void FastPassKernels::startFuchsOnDemand(double T, CollisionKernel& kernel) {
   onDemand_ = true;
   fillTemperature_ = T;
-  gas_ = carrierGas(T, settings_);
-  const std::vector<double>& dia = grid_->diameter;
-  const std::vector<double>& m = grid_->mass;
-  // Mobility of every node (no power function); the bounds that make every entry finite.
+  fuchsNodes(T);
+  // The bounds that make every entry finite.
   boundsHold_ = true;
   double largestDiameter = 0.0;
   double largestSpeed = 0.0;
   auto moderate = [](double x) { return x >= 1e-50 && x <= 1e50; };
   for (int k = 1; k <= n_; ++k) {
-    const FuchsMobility p = fuchsMobility(T, gas_, dia[k], m[k]);
-    diffusion_[k] = p.diffusion;
-    speed_[k] = p.speed;
-    particlePath_[k] = p.meanFreePath;
-    transitionDone_[static_cast<std::size_t>(k)] = 0;
-    boundsHold_ = boundsHold_ && moderate(dia[k]) && moderate(p.diffusion) &&
-                  moderate(p.speed) && moderate(p.meanFreePath);
-    largestDiameter = std::max(largestDiameter, dia[k]);
-    largestSpeed = std::max(largestSpeed, p.speed);
+    const auto at = static_cast<std::size_t>(k);
+    const double d = pairDiameter_[at];
+    boundsHold_ = boundsHold_ && moderate(d) && moderate(diffusion_[at]) &&
+                  moderate(speed_[at]) && moderate(particlePath_[at]);
+    largestDiameter = std::max(largestDiameter, d);
+    largestSpeed = std::max(largestSpeed, speed_[at]);
   }
   // beta < num / Y = (2 pi / 8) (d_i + d_j)^2 sqrt(c_i^2 + c_j^2), with room for rounding.
   largestEntry_ = 0.7853982 * (4.0 * largestDiameter * largestDiameter) *
@@ -283,26 +332,25 @@ void FastPassKernels::startFuchsOnDemand(double T, CollisionKernel& kernel) {
 void FastPassKernels::ensureTransition(int k) {
   const auto at = static_cast<std::size_t>(k);
   if (transitionDone_[at]) return;
-  transition_[at] = fuchsTransition(grid_->diameter[at], particlePath_[at]);
+  const double g = fuchsTransition(pairDiameter_[at], particlePath_[at]);
+  transitionSquared_[at] = g * g;
   transitionDone_[at] = 1;
 }
 
 void FastPassKernels::fillFuchsPairs(int from, int top) {
   // The pairs of nodes from..top; those of pairsFrom_..pairsTop_ are there already. The
   // region grows upwards by its new rows; one that must grow downwards is made anew.
-  if (from >= pairsFrom_ && top <= pairsTop_) return;
-  const int low = std::min(from, pairsFrom_);
-  const int high = std::max(top, pairsTop_);
-  const int done = from >= pairsFrom_ ? pairsTop_ : low - 1;
-  for (int k = low; k <= high; ++k) ensureTransition(k);
-  const std::vector<double>& dia = grid_->diameter;
-  int notFinite = 0;
-  for (int d = 0; d <= high - low; ++d)
-    notFinite += fuchsDiagonal(diagonal(d), dia.data(), diffusion_.data(), speed_.data(),
-                               transition_.data(), d, std::max(low + d, done + 1), high);
+  if (from > top) return;
+  const bool none = pairsTop_ < pairsFrom_;
+  if (!none && from >= pairsFrom_ && top <= pairsTop_) return;
+  const bool anew = none || from < pairsFrom_;
+  const int low = anew ? from : pairsFrom_;
+  const int done = anew ? low - 1 : pairsTop_;
+  for (int k = low; k <= top; ++k) ensureTransition(k);
+  const bool finite = fuchsDiagonals(low, top, done);
   pairsFrom_ = low;
-  pairsTop_ = high;
-  tableFinite_ = tableFinite_ && notFinite == 0;
+  pairsTop_ = top;
+  tableFinite_ = tableFinite_ && finite;
 }
 
 void FastPassKernels::completeFill() {
@@ -371,13 +419,18 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
   const int s = first_;
   const int n = n_;
   double* padded = paddedN_.data() - xLow_;
-  // The highest occupied node: terms of empty nodes are zeros and need not be added.
+  // The lowest and the highest occupied node: terms of empty nodes are zeros and need not
+  // be added.
+  int bottom = n + 1;
   int top = s - 1;
   bool finite = tableFinite_;
   double total = 0.0;
   for (int k = s; k <= n; ++k) {
     padded[k] = N[k];
-    if (N[k] != 0.0) top = k;
+    if (N[k] != 0.0) {
+      top = k;
+      bottom = std::min(bottom, k);
+    }
     finite = finite && std::isfinite(N[k]);
     total = total + std::fabs(N[k]);
   }
@@ -385,7 +438,7 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
     // Every loss sum of the dense form stays finite below this bound; then the empty nodes'
     // losses need not be formed, nor the table entries that only they would read.
     finite = finite && boundsHold_ && largestEntry_ * total < DBL_MAX / 4;
-    if (finite) fillFuchsPairs(first_, top);
+    if (finite) fillFuchsPairs(bottom, top);
     finite = finite && tableFinite_;
   }
   if (!finite) {
@@ -434,14 +487,23 @@ void FastPassKernels::growth(const GrowthInputs& in, std::vector<double>& diamet
   // empty node's entry may be any finite number (0 here) while the bounds hold.
   if (pendingRow_ != nullptr) {
     if (boundsHold_) {
-      // The pairs of nodes 1..top (the coagulation sums need those from node 2 on anyway).
+      // The occupied nodes bottom..top; the coagulation sums need their pairs too.
       const std::vector<double>& N = *in.concentration;
+      int bottom = n_ + 1;
       int top = 1;
-      for (int k = 2; k <= n_; ++k)
-        if (N[k] != 0.0) top = k;
-      fillFuchsPairs(1, top);
-      for (int j = 1; j <= n_; ++j)
-        pendingRow_->at(1, j) = j <= top ? diag_[static_cast<std::size_t>(entry(1, j))] : 0.0;
+      for (int k = 2; k <= n_; ++k) {
+        if (N[k] == 0.0) continue;
+        top = k;
+        bottom = std::min(bottom, k);
+      }
+      fillFuchsPairs(bottom, top);
+      ensureTransition(1);
+      double* row = &pendingRow_->at(1, 0);
+      std::fill(row + 1, row + n_ + 1, 0.0);
+      fuchsRow(row, pairDiameter_.data(), diffusion_.data(), speedSquared_.data(),
+               transitionSquared_.data(), 1, 1, 1);
+      fuchsRow(row, pairDiameter_.data(), diffusion_.data(), speedSquared_.data(),
+               transitionSquared_.data(), 1, bottom, top);
       pendingRow_ = nullptr;
     } else {
       completeFill();

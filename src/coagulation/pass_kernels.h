@@ -77,6 +77,8 @@ class FastPassKernels final : public PassKernels {
   }
   void fillFreeMolecular(double temperature);
   void fillFuchs(double temperature);
+  void fuchsNodes(double temperature);
+  bool fuchsDiagonals(int low, int high, int done);
   void startFuchsOnDemand(double temperature, CollisionKernel& kernel);
   void ensureTransition(int node);
   void fillFuchsPairs(int from, int top);
@@ -103,8 +105,9 @@ class FastPassKernels final : public PassKernels {
   bool tableFinite_ = true;         // every entry of the last fill is finite
   std::vector<int> reach_;          // highest node fed by pairs of nodes up to m
 
-  // Fuchs: per-node quantities of one fill.
-  std::vector<double> diffusion_, speed_, transition_;
+  // Fuchs: per-node quantities of one fill (the pair formula takes the speeds and the
+  // transition parameters squared).
+  std::vector<double> pairDiameter_, diffusion_, speed_, speedSquared_, transitionSquared_;
   // Fuchs on demand: the fill's temperature and gas, each node's mean free path, which nodes
   // have their transition parameter, and which pairs are computed (those of nodes
   // pairsFrom_..pairsTop_). When every per-node quantity lies within 1e-50..1e50, every entry
