@@ -7,6 +7,7 @@
 
 #include "coagulation/coagulation_rates.h"
 #include "coagulation/pass_kernels.h"
+#include "coagulation/transition_powers.h"
 
 namespace aerosol {
 namespace {
@@ -192,6 +193,7 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   transitionSquared_.assign(c, 0.0);
   particlePath_.assign(c, 0.0);
   transitionDone_.assign(c, 0);
+  transitionScratch_.assign(2 * c, 0.0);
   onDemand_ = false;
   pendingRow_ = nullptr;
   scratch_ = makeCollisionKernel(capacity_);
@@ -293,7 +295,7 @@ void FastPassKernels::fuchsNodes(double T) {
 
 void FastPassKernels::fillFuchs(double T) {
   fuchsNodes(T);
-  for (int k = 1; k <= n_; ++k) ensureTransition(k);
+  ensureTransitions(1, n_);
   tableFinite_ = fuchsDiagonals(1, n_, 0);
 }
 
@@ -329,12 +331,9 @@ void FastPassKernels::startFuchsOnDemand(double T, CollisionKernel& kernel) {
   pendingRow_ = &kernel;
 }
 
-void FastPassKernels::ensureTransition(int k) {
-  const auto at = static_cast<std::size_t>(k);
-  if (transitionDone_[at]) return;
-  const double g = fuchsTransition(pairDiameter_[at], particlePath_[at]);
-  transitionSquared_[at] = g * g;
-  transitionDone_[at] = 1;
+void FastPassKernels::ensureTransitions(int from, int to) {
+  fuchsTransitionSquares(pairDiameter_.data(), particlePath_.data(), transitionDone_.data(),
+                         transitionSquared_.data(), transitionScratch_.data(), from, to);
 }
 
 void FastPassKernels::fillFuchsPairs(int from, int top) {
@@ -346,7 +345,7 @@ void FastPassKernels::fillFuchsPairs(int from, int top) {
   const bool anew = none || from < pairsFrom_;
   const int low = anew ? from : pairsFrom_;
   const int done = anew ? low - 1 : pairsTop_;
-  for (int k = low; k <= top; ++k) ensureTransition(k);
+  ensureTransitions(low, top);
   const bool finite = fuchsDiagonals(low, top, done);
   pairsFrom_ = low;
   pairsTop_ = top;
@@ -497,7 +496,7 @@ void FastPassKernels::growth(const GrowthInputs& in, std::vector<double>& diamet
         bottom = std::min(bottom, k);
       }
       fillFuchsPairs(bottom, top);
-      ensureTransition(1);
+      ensureTransitions(1, 1);
       double* row = &pendingRow_->at(1, 0);
       std::fill(row + 1, row + n_ + 1, 0.0);
       fuchsRow(row, pairDiameter_.data(), diffusion_.data(), speedSquared_.data(),

@@ -80,7 +80,7 @@ class FastPassKernels final : public PassKernels {
   void fuchsNodes(double temperature);
   bool fuchsDiagonals(int low, int high, int done);
   void startFuchsOnDemand(double temperature, CollisionKernel& kernel);
-  void ensureTransition(int node);
+  void ensureTransitions(int from, int to);
   void fillFuchsPairs(int from, int top);
   void completeFill();
   void denseSums(const std::vector<double>& concentration, std::vector<double>& gain,
@@ -108,6 +108,7 @@ class FastPassKernels final : public PassKernels {
   // Fuchs: per-node quantities of one fill (the pair formula takes the speeds and the
   // transition parameters squared).
   std::vector<double> pairDiameter_, diffusion_, speed_, speedSquared_, transitionSquared_;
+  std::vector<double> transitionScratch_;
   // Fuchs on demand: the fill's temperature and gas, each node's mean free path, which nodes
   // have their transition parameter, and which pairs are computed (those of nodes
   // pairsFrom_..pairsTop_). When every per-node quantity lies within 1e-50..1e50, every entry

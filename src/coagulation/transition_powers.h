@@ -1,0 +1,19 @@
+#pragma once
+// The Fuchs transition parameter g of many nodes at once, the same doubles as
+// fuchsTransition gives node by node, with most of its power-function calls replaced by
+// error-free products.
+
+namespace aerosol {
+
+// g2[k] = g * g with g = fuchsTransition(d[k], l[k]), for the nodes k = from..to whose
+// done[k] is 0; sets their done[k] to 1. scratch holds at least 2 (to + 1) doubles.
+void fuchsTransitionSquares(const double* diameter, const double* particleMeanFreePath,
+                            char* done, double* g2, double* scratch, int from, int to);
+
+// pow(x, 3.0) and pow(s, 1.5) as the C library returns them, where that can be told from
+// error-free products: true and the value, or false where the library must be asked (or the
+// machine has no fused multiply-add).
+bool knownCube(double x, double* value);
+bool knownThreeHalves(double s, double* value);
+
+}  // namespace aerosol
