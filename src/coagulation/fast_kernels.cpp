@@ -105,22 +105,25 @@ void fuchsMobilities(double T, CarrierGas gas, const double* __restrict dia,
 
 // The gain sums of two groups of four neighbouring nodes over their terms, side by side:
 // term t adds chi * beta[i][j] * N_i * N_j to each of its four lanes, formed left to right;
-// even terms belong to the first group, odd ones to the second.
+// even terms belong to the first group, odd ones to the second. A term's three places are
+// packed into one word: beta's in diag (low 32 bits), N_i's and N_j's in padded (16 bits
+// each).
 AEROSOL_WIDE_VECTORS
 void gainSums(const double* __restrict diag, const double* __restrict padded,
-              const std::int32_t* __restrict table, const std::int32_t* __restrict rowI,
-              const std::int32_t* __restrict rowJ, const double* __restrict chi,
+              const std::uint64_t* __restrict places, const double* __restrict chi,
               std::int32_t first, std::int32_t end, double* __restrict out) {
   double a[4] = {0.0, 0.0, 0.0, 0.0};
   double b[4] = {0.0, 0.0, 0.0, 0.0};
   for (std::int32_t t = first; t < end; t += 2) {
-    const double* Ba = diag + table[t];
-    const double* Nia = padded + rowI[t];
-    const double* Nja = padded + rowJ[t];
+    const std::uint64_t pa = places[t];
+    const std::uint64_t pb = places[t + 1];
+    const double* Ba = diag + (pa & 0xffffffffU);
+    const double* Nia = padded + ((pa >> 32) & 0xffffU);
+    const double* Nja = padded + (pa >> 48);
     const double* fa = chi + 4 * static_cast<std::ptrdiff_t>(t);
-    const double* Bb = diag + table[t + 1];
-    const double* Nib = padded + rowI[t + 1];
-    const double* Njb = padded + rowJ[t + 1];
+    const double* Bb = diag + (pb & 0xffffffffU);
+    const double* Nib = padded + ((pb >> 32) & 0xffffU);
+    const double* Njb = padded + (pb >> 48);
     const double* fb = fa + 4;
     for (int lane = 0; lane < 4; ++lane)
       a[lane] = a[lane] + fa[lane] * Ba[lane] * Nia[lane] * Nja[lane];
@@ -205,9 +208,8 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   // (i, j) = (k + a, k + b) with a non-zero fraction at node k; for one node that order is
   // the dense sum's order of ascending i, then ascending j (j up to k only).
   groups_.clear();
-  termTable_.clear();
-  termI_.clear();
-  termJ_.clear();
+  termPlaces_.clear();
+  termHighestI_.clear();
   termSplit_.clear();
   if (split == nullptr) return;
   // Groups are then laid out two by two, their terms alternating (the shorter list padded
@@ -258,19 +260,22 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
     const int k0 = s + static_cast<int>(g) * kLanes;
     Group group;
     group.firstNode = k0;
-    group.firstTerm = static_cast<std::int32_t>(termTable_.size());
+    group.firstTerm = static_cast<std::int32_t>(termPlaces_.size());
     const std::size_t longest = std::max(groupTerms[g].size(), groupTerms[g + 1].size());
     for (std::size_t m = 0; m < longest; ++m) {
+      int highest = xLow_;
       for (std::size_t half = 0; half < 2; ++half) {
         const std::vector<Term>& list = groupTerms[g + half];
         const Term& term = m < list.size() ? list[m] : padding;
-        termTable_.push_back(term.table);
-        termI_.push_back(term.i);
-        termJ_.push_back(term.j);
+        if (m < list.size()) highest = std::max(highest, xLow_ + term.i + kLanes - 1);
+        termPlaces_.push_back(static_cast<std::uint64_t>(term.table) |
+                              static_cast<std::uint64_t>(term.i) << 32 |
+                              static_cast<std::uint64_t>(term.j) << 48);
         for (double chi : term.chi) termSplit_.push_back(chi);
       }
+      termHighestI_.push_back(highest);
     }
-    group.endTerm = static_cast<std::int32_t>(termTable_.size());
+    group.endTerm = static_cast<std::int32_t>(termPlaces_.size());
     // Loss offsets a = i - k covering all eight lanes.
     group.lowOffset = s - (k0 + 2 * kLanes - 1);
     group.highOffset = n - k0;
@@ -452,14 +457,21 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
     // of fraction 0, or of an empty node, is 0 * beta * N_i * N_j, a signed zero while every
     // factor is finite, and adding a zero to a sum that started at +0 leaves its bits
     // unchanged; nodes above `fed` have nothing but such terms.
+    // Below the lowest occupied node likewise: the leading terms whose N_i is that of an
+    // empty node in every lane, and every term of nodes below it, are such zeros.
     double g[2 * kLanes] = {};
-    if (k0 <= fed)
-      gainSums(diag_.data(), paddedN_.data(), termTable_.data(), termI_.data(), termJ_.data(),
-               termSplit_.data(), group.firstTerm, group.endTerm, g);
-    // Loss: beta[k][i] N_i over ascending i = k + a, up to the highest occupied node.
+    if (k0 <= fed && k0 + 2 * kLanes - 1 >= bottom) {
+      std::int32_t firstTerm = group.firstTerm;
+      while (firstTerm < group.endTerm && termHighestI_[firstTerm / 2] < bottom) firstTerm += 2;
+      gainSums(diag_.data(), paddedN_.data(), termPlaces_.data(), termSplit_.data(),
+               firstTerm, group.endTerm, g);
+    }
+    // Loss: beta[k][i] N_i over ascending i = k + a, from the lowest to the highest occupied
+    // node (the other terms are zeros too).
     double l[2 * kLanes] = {};
     lossSums(diag_.data(), padded, static_cast<std::ptrdiff_t>(width_), offset(0), k0,
-             group.lowOffset, std::min(group.highOffset, top - k0), l);
+             std::max(group.lowOffset, bottom - (k0 + 2 * kLanes - 1)),
+             std::min(group.highOffset, top - k0), l);
     for (int lane = 0; lane < 2 * kLanes && k0 + lane <= n; ++lane) {
       const int k = k0 + lane;
       gain[k] = g[lane];

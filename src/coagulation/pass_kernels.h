@@ -140,9 +140,12 @@ class FastPassKernels final : public PassKernels {
     int lowOffset, highOffset;         // loss offsets a = i - k covering every lane
   };
   std::vector<Group> groups_;
-  // Per term, where lane 0 finds beta[i][j] in diag_ and N_i, N_j in paddedN_.
-  std::vector<std::int32_t> termTable_, termI_, termJ_;
+  // Per term, where lane 0 finds beta[i][j] in diag_ and N_i, N_j in paddedN_, packed (all
+  // three are non-negative; paddedN_ has fewer than 2^16 entries).
+  std::vector<std::uint64_t> termPlaces_;
   std::vector<double> termSplit_;
+  // Per two terms (t, t + 1), the highest node i that either reads in any lane.
+  std::vector<int> termHighestI_;
 
   std::vector<double> growthDiameter_;  // (6 v / pi)^0.333333 of nodes 1..n
   CollisionKernel scratch_;             // the dense table, for the dense sums' fallback
