@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <map>
@@ -77,6 +78,27 @@ bool fuchsTriangle(double* __restrict diag, std::ptrdiff_t origin, std::ptrdiff_
     }
   }
   return notFinite == 0;
+}
+
+// How many of nodes 1..n have a diameter, diffusion coefficient, speed or particle mean free
+// path outside 1e-50..1e50; and the largest diameter and speed, which are those of the
+// largest bit patterns while every value is positive.
+AEROSOL_WIDE_VECTORS
+int fuchsBounds(const double* __restrict d, const double* __restrict D,
+                const double* __restrict c, const double* __restrict l, int n,
+                double& largestDiameter, double& largestSpeed) {
+  auto outside = [](double x) { return static_cast<int>(!((x >= 1e-50) & (x <= 1e50))); };
+  int count = 0;
+  std::int64_t diameterBits = 0;
+  std::int64_t speedBits = 0;
+  for (int k = 1; k <= n; ++k) {
+    count += outside(d[k]) + outside(D[k]) + outside(c[k]) + outside(l[k]);
+    diameterBits = std::max(diameterBits, std::bit_cast<std::int64_t>(d[k]));
+    speedBits = std::max(speedBits, std::bit_cast<std::int64_t>(c[k]));
+  }
+  largestDiameter = std::bit_cast<double>(diameterBits);
+  largestSpeed = std::bit_cast<double>(speedBits);
+  return count;
 }
 
 // Fuchs entries of node r with the nodes from..to: out[j] = beta[j][r].
@@ -203,6 +225,8 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
 
   growthDiameter_.assign(c, 0.0);
   for (int k = 1; k <= n; ++k) growthDiameter_[k] = growthDiameter(v[k]);
+  growthShare_.assign(c, 0.0);
+  for (int k = 2; k <= n; ++k) growthShare_[k] = growthShare(v, k);
 
   // Gain terms of each group of four nodes: the union, in (a, b) order, of the pairs
   // (i, j) = (k + a, k + b) with a non-zero fraction at node k; for one node that order is
@@ -315,18 +339,10 @@ void FastPassKernels::startFuchsOnDemand(double T, CollisionKernel& kernel) {
   fillTemperature_ = T;
   fuchsNodes(T);
   // The bounds that make every entry finite.
-  boundsHold_ = true;
   double largestDiameter = 0.0;
   double largestSpeed = 0.0;
-  auto moderate = [](double x) { return x >= 1e-50 && x <= 1e50; };
-  for (int k = 1; k <= n_; ++k) {
-    const auto at = static_cast<std::size_t>(k);
-    const double d = pairDiameter_[at];
-    boundsHold_ = boundsHold_ && moderate(d) && moderate(diffusion_[at]) &&
-                  moderate(speed_[at]) && moderate(particlePath_[at]);
-    largestDiameter = std::max(largestDiameter, d);
-    largestSpeed = std::max(largestSpeed, speed_[at]);
-  }
+  boundsHold_ = fuchsBounds(pairDiameter_.data(), diffusion_.data(), speed_.data(),
+                            particlePath_.data(), n_, largestDiameter, largestSpeed) == 0;
   // beta < num / Y = (2 pi / 8) (d_i + d_j)^2 sqrt(c_i^2 + c_j^2), with room for rounding.
   largestEntry_ = 0.7853982 * (4.0 * largestDiameter * largestDiameter) *
                   (1.4142136 * largestSpeed) * 1.001;
@@ -522,7 +538,7 @@ void FastPassKernels::growth(const GrowthInputs& in, std::vector<double>& diamet
   }
   // The node diameters depend on the grid alone.
   for (int k = 1; k <= in.nodeCount; ++k) diameter[k] = growthDiameter_[k];
-  computeGrowthRatesFromDiameters(in, growthDiameter_, kelvinConcentration, rates);
+  computeGrowthRatesFromShares(in, growthDiameter_, growthShare_, kelvinConcentration, rates);
 }
 
 }  // namespace aerosol

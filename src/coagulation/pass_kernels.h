@@ -148,6 +148,7 @@ class FastPassKernels final : public PassKernels {
   std::vector<int> termHighestI_;
 
   std::vector<double> growthDiameter_;  // (6 v / pi)^0.333333 of nodes 1..n
+  std::vector<double> growthShare_;     // v_1/(v_k - v_{k-1}) of nodes 2..n
   CollisionKernel scratch_;             // the dense table, for the dense sums' fallback
 };
 

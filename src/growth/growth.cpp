@@ -19,14 +19,17 @@ void computeGrowthRates(const GrowthInputs& in, std::vector<double>& d,
   computeGrowthRatesFromDiameters(in, d, Ks, rates);
 }
 
-void computeGrowthRatesFromDiameters(const GrowthInputs& in, const std::vector<double>& d,
-                                     std::vector<double>& Ks, GrowthRates& rates) {
+namespace {
+
+// The rates with share(k) = v_1/(v_k - v_{k-1}), the part of a particle moved between nodes
+// k - 1 and k per monomer.
+template <class Share>
+void growthRatesWith(const GrowthInputs& in, const std::vector<double>& d,
+                     std::vector<double>& Ks, GrowthRates& rates, Share share) {
   const int n = in.nodeCount;
-  const std::vector<double>& v = *in.volume;
   const std::vector<double>& N = *in.concentration;
   const double* beta = in.monomerKernelRow;
   const double N1 = N[1];
-  const double v1 = v[1];
 
   // Kelvin equilibrium concentration over each node's curved surface: ns exp(4 sigma M /
   // (rho R T d)).
@@ -46,24 +49,40 @@ void computeGrowthRatesFromDiameters(const GrowthInputs& in, const std::vector<d
     if (in.dt == 0.0001) continue;  // start-up step: growth is off
     // a. node k-1 grows into node k
     if (Ks[k - 1] < N1 && k >= 3) {
-      gain[k] = gain[k] + (v1 / (v[k] - v[k - 1])) * beta[k - 1] * (N1 - Ks[k - 1]) * N[k - 1];
+      gain[k] = gain[k] + share(k) * beta[k - 1] * (N1 - Ks[k - 1]) * N[k - 1];
       rates.monomerUptake = rates.monomerUptake + (N1 - Ks[k - 1]) * beta[k - 1] * N[k - 1];
     }
     // b. node k+1 evaporates into node k; the top node receives nothing from above
     if (Ks[k + 1] > N1 && k <= n - 1) {
-      gain[k] = gain[k] - (v1 / (v[k + 1] - v[k])) * beta[k + 1] * (N1 - Ks[k + 1]) * N[k + 1];
+      gain[k] = gain[k] - share(k + 1) * beta[k + 1] * (N1 - Ks[k + 1]) * N[k + 1];
       rates.monomerRelease = rates.monomerRelease + (Ks[k + 1] - N1) * beta[k + 1] * N[k + 1];
     }
     // c. node k grows into node k+1; the top node does not grow
     if (Ks[k] < N1 && k <= n - 1)
-      loss[k] = loss[k] + (v1 / (v[k + 1] - v[k])) * beta[k] * (N1 - Ks[k]) * N[k];
+      loss[k] = loss[k] + share(k + 1) * beta[k] * (N1 - Ks[k]) * N[k];
     // d. node k evaporates into node k-1; out of node 2 the particles leave the grid and
     // only their monomers are counted
     if (Ks[k] > N1) {
-      loss[k] = loss[k] - (v1 / (v[k] - v[k - 1])) * beta[k] * (N1 - Ks[k]) * N[k];
+      loss[k] = loss[k] - share(k) * beta[k] * (N1 - Ks[k]) * N[k];
       if (k == 2) rates.monomerRelease = rates.monomerRelease + (Ks[2] - N1) * beta[2] * N[2];
     }
   }
 }
+
+}  // namespace
+
+void computeGrowthRatesFromDiameters(const GrowthInputs& in, const std::vector<double>& d,
+                                     std::vector<double>& Ks, GrowthRates& rates) {
+  const std::vector<double>& v = *in.volume;
+  growthRatesWith(in, d, Ks, rates, [&v](int k) { return growthShare(v, k); });
+}
+
+void computeGrowthRatesFromShares(const GrowthInputs& in, const std::vector<double>& d,
+                                  const std::vector<double>& share, std::vector<double>& Ks,
+                                  GrowthRates& rates) {
+  growthRatesWith(in, d, Ks, rates, [&share](int k) { return share[k]; });
+}
+
+double growthShare(const std::vector<double>& v, int k) { return v[1] / (v[k] - v[k - 1]); }
 
 }  // namespace aerosol

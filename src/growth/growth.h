@@ -43,4 +43,12 @@ void computeGrowthRatesFromDiameters(const GrowthInputs& in, const std::vector<d
                                      std::vector<double>& kelvinConcentration,
                                      GrowthRates& rates);
 
+// The part of a particle moved between nodes k - 1 and k per monomer, v_1/(v_k - v_{k-1});
+// it depends on the grid only.
+double growthShare(const std::vector<double>& volume, int k);
+// The same rates again, with growthShare(v, k) of k = 2..n already in share[k].
+void computeGrowthRatesFromShares(const GrowthInputs& in, const std::vector<double>& diameter,
+                                  const std::vector<double>& share,
+                                  std::vector<double>& kelvinConcentration, GrowthRates& rates);
+
 }  // namespace aerosol
