@@ -8,7 +8,7 @@
 
 #include "coagulation/coagulation_rates.h"
 #include "coagulation/pass_kernels.h"
-#include "coagulation/transition_powers.h"
+#include "coagulation/library_powers.h"
 
 namespace aerosol {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "coagulation/collision_kernel.h"
-#include "coagulation/transition_powers.h"
+#include "coagulation/library_powers.h"
 
 namespace aerosol {
 namespace {

@@ -1,4 +1,4 @@
-#include "coagulation/transition_powers.h"
+#include "coagulation/library_powers.h"
 
 #include <bit>
 #include <cmath>
