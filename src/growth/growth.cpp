@@ -39,34 +39,41 @@ void growthRatesWith(const GrowthInputs& in, const std::vector<double>& d,
                      (in.temperature * in.density * d[k] * 8.314));
   }
 
-  rates.monomerUptake = 0.0;
-  rates.monomerRelease = 0.0;
+  // The two monomer sums run over k in order; kept in locals (not behind the rate tables'
+  // pointers) so that each add waits only for the one before.
+  double uptake = 0.0;
+  double release = 0.0;
   double* gain = rates.growthGain.data();
   double* loss = rates.growthLoss.data();
   for (int k = 2; k <= n; ++k) {
     gain[k] = 0.0;
     loss[k] = 0.0;
     if (in.dt == 0.0001) continue;  // start-up step: growth is off
+    double g = 0.0;
+    double l = 0.0;
     // a. node k-1 grows into node k
     if (Ks[k - 1] < N1 && k >= 3) {
-      gain[k] = gain[k] + share(k) * beta[k - 1] * (N1 - Ks[k - 1]) * N[k - 1];
-      rates.monomerUptake = rates.monomerUptake + (N1 - Ks[k - 1]) * beta[k - 1] * N[k - 1];
+      g = g + share(k) * beta[k - 1] * (N1 - Ks[k - 1]) * N[k - 1];
+      uptake = uptake + (N1 - Ks[k - 1]) * beta[k - 1] * N[k - 1];
     }
     // b. node k+1 evaporates into node k; the top node receives nothing from above
     if (Ks[k + 1] > N1 && k <= n - 1) {
-      gain[k] = gain[k] - share(k + 1) * beta[k + 1] * (N1 - Ks[k + 1]) * N[k + 1];
-      rates.monomerRelease = rates.monomerRelease + (Ks[k + 1] - N1) * beta[k + 1] * N[k + 1];
+      g = g - share(k + 1) * beta[k + 1] * (N1 - Ks[k + 1]) * N[k + 1];
+      release = release + (Ks[k + 1] - N1) * beta[k + 1] * N[k + 1];
     }
     // c. node k grows into node k+1; the top node does not grow
-    if (Ks[k] < N1 && k <= n - 1)
-      loss[k] = loss[k] + share(k + 1) * beta[k] * (N1 - Ks[k]) * N[k];
+    if (Ks[k] < N1 && k <= n - 1) l = l + share(k + 1) * beta[k] * (N1 - Ks[k]) * N[k];
     // d. node k evaporates into node k-1; out of node 2 the particles leave the grid and
     // only their monomers are counted
     if (Ks[k] > N1) {
-      loss[k] = loss[k] - share(k) * beta[k] * (N1 - Ks[k]) * N[k];
-      if (k == 2) rates.monomerRelease = rates.monomerRelease + (Ks[2] - N1) * beta[2] * N[2];
+      l = l - share(k) * beta[k] * (N1 - Ks[k]) * N[k];
+      if (k == 2) release = release + (Ks[2] - N1) * beta[2] * N[2];
     }
+    gain[k] = g;
+    loss[k] = l;
   }
+  rates.monomerUptake = uptake;
+  rates.monomerRelease = release;
 }
 
 }  // namespace
