@@ -125,32 +125,26 @@ void fuchsMobilities(double T, CarrierGas gas, const double* __restrict dia,
   }
 }
 
-// The gain sums of two groups of four neighbouring nodes over their terms, side by side:
-// term t adds chi * beta[i][j] * N_i * N_j to each of its four lanes, formed left to right;
-// even terms belong to the first group, odd ones to the second. A term's three places are
-// packed into one word: beta's in diag (low 32 bits), N_i's and N_j's in padded (16 bits
-// each).
+// The gain sums of eight neighbouring nodes over their terms, as two chains of four: term t
+// adds chi * beta[i][j] * N_i * N_j to each lane, formed left to right. A term's three
+// places, those of lane 0, are packed into one word: beta's in diag (low 32 bits), N_i's
+// and N_j's in padded (16 bits each); the eight lanes read on from there.
 AEROSOL_WIDE_VECTORS
 void gainSums(const double* __restrict diag, const double* __restrict padded,
               const std::uint64_t* __restrict places, const double* __restrict chi,
               std::int32_t first, std::int32_t end, double* __restrict out) {
   double a[4] = {0.0, 0.0, 0.0, 0.0};
   double b[4] = {0.0, 0.0, 0.0, 0.0};
-  for (std::int32_t t = first; t < end; t += 2) {
-    const std::uint64_t pa = places[t];
-    const std::uint64_t pb = places[t + 1];
-    const double* Ba = diag + (pa & 0xffffffffU);
-    const double* Nia = padded + ((pa >> 32) & 0xffffU);
-    const double* Nja = padded + (pa >> 48);
-    const double* fa = chi + 4 * static_cast<std::ptrdiff_t>(t);
-    const double* Bb = diag + (pb & 0xffffffffU);
-    const double* Nib = padded + ((pb >> 32) & 0xffffU);
-    const double* Njb = padded + (pb >> 48);
-    const double* fb = fa + 4;
+  for (std::int32_t t = first; t < end; ++t) {
+    const std::uint64_t place = places[t];
+    const double* B = diag + (place & 0xffffffffU);
+    const double* Ni = padded + ((place >> 32) & 0xffffU);
+    const double* Nj = padded + (place >> 48);
+    const double* f = chi + 8 * static_cast<std::ptrdiff_t>(t);
     for (int lane = 0; lane < 4; ++lane)
-      a[lane] = a[lane] + fa[lane] * Ba[lane] * Nia[lane] * Nja[lane];
+      a[lane] = a[lane] + f[lane] * B[lane] * Ni[lane] * Nj[lane];
     for (int lane = 0; lane < 4; ++lane)
-      b[lane] = b[lane] + fb[lane] * Bb[lane] * Nib[lane] * Njb[lane];
+      b[lane] = b[lane] + f[4 + lane] * B[4 + lane] * Ni[4 + lane] * Nj[4 + lane];
   }
   for (int lane = 0; lane < 4; ++lane) out[lane] = a[lane];
   for (int lane = 0; lane < 4; ++lane) out[4 + lane] = b[lane];
@@ -228,7 +222,7 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   growthShare_.assign(c, 0.0);
   for (int k = 2; k <= n; ++k) growthShare_[k] = growthShare(v, k);
 
-  // Gain terms of each group of four nodes: the union, in (a, b) order, of the pairs
+  // Gain terms of each group of eight nodes: the union, in (a, b) order, of the pairs
   // (i, j) = (k + a, k + b) with a non-zero fraction at node k; for one node that order is
   // the dense sum's order of ascending i, then ascending j (j up to k only).
   groups_.clear();
@@ -236,16 +230,10 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   termHighestI_.clear();
   termSplit_.clear();
   if (split == nullptr) return;
-  // Groups are then laid out two by two, their terms alternating (the shorter list padded
-  // with terms that read only zeros).
-  struct Term {
-    std::int32_t table, i, j;
-    std::array<double, kLanes> chi;
-  };
-  std::vector<std::vector<Term>> groupTerms;
-  for (int k0 = s; k0 <= n; k0 += kLanes) {
-    std::map<std::pair<int, int>, std::array<double, kLanes>> terms;
-    for (int lane = 0; lane < kLanes; ++lane) {
+  constexpr int kGroup = 2 * kLanes;
+  for (int k0 = s; k0 <= n; k0 += kGroup) {
+    std::map<std::pair<int, int>, std::array<double, kGroup>> terms;
+    for (int lane = 0; lane < kGroup; ++lane) {
       const int k = k0 + lane;
       if (k > n) break;
       for (int i = s; i <= n; ++i) {
@@ -253,19 +241,27 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
           const double chi = split->at(i, j, k);
           if (chi == 0.0) continue;
           auto& slot =
-              terms.try_emplace({i - k, j - k}, std::array<double, kLanes>{}).first->second;
+              terms.try_emplace({i - k, j - k}, std::array<double, kGroup>{}).first->second;
           slot[static_cast<std::size_t>(lane)] = chi;
         }
       }
     }
-    std::vector<Term> list;
+    Group group;
+    group.firstNode = k0;
+    group.firstTerm = static_cast<std::int32_t>(termPlaces_.size());
     for (const auto& [offsets, chis] : terms) {
       const int a = offsets.first;
       const int b = offsets.second;
-      list.push_back({static_cast<std::int32_t>(entry(k0 + a, k0 + b)), k0 + a - xLow_,
-                      k0 + b - xLow_, chis});
+      termPlaces_.push_back(static_cast<std::uint64_t>(entry(k0 + a, k0 + b)) |
+                            static_cast<std::uint64_t>(k0 + a - xLow_) << 32 |
+                            static_cast<std::uint64_t>(k0 + b - xLow_) << 48);
+      for (double chi : chis) termSplit_.push_back(chi);
+      termHighestI_.push_back(k0 + a + kGroup - 1);
     }
-    groupTerms.push_back(std::move(list));
+    group.endTerm = static_cast<std::int32_t>(termPlaces_.size());
+    group.lowOffset = s - (k0 + kGroup - 1);
+    group.highOffset = n - k0;
+    groups_.push_back(group);
   }
   // reach_[m]: the highest node that a pair of nodes up to m feeds; every node above it gains
   // nothing while the nodes above m are empty.
@@ -276,34 +272,6 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
       for (int i = s; i <= m; ++i)
         if (split->at(i, m, k) != 0.0 || split->at(m, i, k) != 0.0)
           reach_[m] = std::max(reach_[m], k);
-  }
-  if (groupTerms.size() % 2 == 1) groupTerms.emplace_back();
-  // Below node 1 every diagonal and the padded concentrations hold zeros.
-  const Term padding{static_cast<std::int32_t>(offset(0) + xLow_), 0, 0, {}};
-  for (std::size_t g = 0; g < groupTerms.size(); g += 2) {
-    const int k0 = s + static_cast<int>(g) * kLanes;
-    Group group;
-    group.firstNode = k0;
-    group.firstTerm = static_cast<std::int32_t>(termPlaces_.size());
-    const std::size_t longest = std::max(groupTerms[g].size(), groupTerms[g + 1].size());
-    for (std::size_t m = 0; m < longest; ++m) {
-      int highest = xLow_;
-      for (std::size_t half = 0; half < 2; ++half) {
-        const std::vector<Term>& list = groupTerms[g + half];
-        const Term& term = m < list.size() ? list[m] : padding;
-        if (m < list.size()) highest = std::max(highest, xLow_ + term.i + kLanes - 1);
-        termPlaces_.push_back(static_cast<std::uint64_t>(term.table) |
-                              static_cast<std::uint64_t>(term.i) << 32 |
-                              static_cast<std::uint64_t>(term.j) << 48);
-        for (double chi : term.chi) termSplit_.push_back(chi);
-      }
-      termHighestI_.push_back(highest);
-    }
-    group.endTerm = static_cast<std::int32_t>(termPlaces_.size());
-    // Loss offsets a = i - k covering all eight lanes.
-    group.lowOffset = s - (k0 + 2 * kLanes - 1);
-    group.highOffset = n - k0;
-    groups_.push_back(group);
   }
 }
 
@@ -478,7 +446,7 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
     double g[2 * kLanes] = {};
     if (k0 <= fed && k0 + 2 * kLanes - 1 >= bottom) {
       std::int32_t firstTerm = group.firstTerm;
-      while (firstTerm < group.endTerm && termHighestI_[firstTerm / 2] < bottom) firstTerm += 2;
+      while (firstTerm < group.endTerm && termHighestI_[firstTerm] < bottom) ++firstTerm;
       gainSums(diag_.data(), paddedN_.data(), termPlaces_.data(), termSplit_.data(),
                firstTerm, group.endTerm, g);
     }

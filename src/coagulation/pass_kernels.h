@@ -130,13 +130,12 @@ class FastPassKernels final : public PassKernels {
   double filledSmallest_ = 0.0;
   const CollisionKernel* filledTable_ = nullptr;
 
-  // Sums of four neighbouring nodes k0..k0+3 run side by side, and two such groups at a
-  // time. Term m of a group is the pair (k + a_m, k + b_m) of every lane k, with fraction
-  // split[4m + lane]; a lane without that pair has fraction 0. Lanes past the top node are
-  // computed and dropped.
+  // Sums of eight neighbouring nodes k0..k0+7 run side by side. Term m of a group is the
+  // pair (k + a_m, k + b_m) of every lane k, with fraction split[8m + lane]; a lane without
+  // that pair has fraction 0. Lanes past the top node are computed and dropped.
   struct Group {
     int firstNode;                     // the first of eight nodes
-    std::int32_t firstTerm, endTerm;   // into the term tables, the two groups alternating
+    std::int32_t firstTerm, endTerm;   // into the term tables
     int lowOffset, highOffset;         // loss offsets a = i - k covering every lane
   };
   std::vector<Group> groups_;
@@ -144,7 +143,7 @@ class FastPassKernels final : public PassKernels {
   // three are non-negative; paddedN_ has fewer than 2^16 entries).
   std::vector<std::uint64_t> termPlaces_;
   std::vector<double> termSplit_;
-  // Per two terms (t, t + 1), the highest node i that either reads in any lane.
+  // Per term, the highest node i that it reads in any lane.
   std::vector<int> termHighestI_;
 
   std::vector<double> growthDiameter_;  // (6 v / pi)^0.333333 of nodes 1..n
