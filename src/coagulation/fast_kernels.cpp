@@ -263,6 +263,12 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
     group.highOffset = n - k0;
     groups_.push_back(group);
   }
+  // A term's eight fractions fill one 64-byte cache line.
+  std::vector<double> fractions(termSplit_.size() + kGroup, 0.0);
+  const auto at = reinterpret_cast<std::uintptr_t>(fractions.data());
+  splitStart_ = ((64 - at % 64) % 64) / sizeof(double);
+  std::copy(termSplit_.begin(), termSplit_.end(), fractions.begin() + splitStart_);
+  termSplit_ = std::move(fractions);
   // reach_[m]: the highest node that a pair of nodes up to m feeds; every node above it gains
   // nothing while the nodes above m are empty.
   reach_.assign(c, 0);
@@ -447,7 +453,8 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
     if (k0 <= fed && k0 + 2 * kLanes - 1 >= bottom) {
       std::int32_t firstTerm = group.firstTerm;
       while (firstTerm < group.endTerm && termHighestI_[firstTerm] < bottom) ++firstTerm;
-      gainSums(diag_.data(), paddedN_.data(), termPlaces_.data(), termSplit_.data(),
+      gainSums(diag_.data(), paddedN_.data(), termPlaces_.data(),
+               termSplit_.data() + splitStart_,
                firstTerm, group.endTerm, g);
     }
     // Loss: beta[k][i] N_i over ascending i = k + a, from the lowest to the highest occupied

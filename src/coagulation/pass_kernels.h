@@ -143,6 +143,7 @@ class FastPassKernels final : public PassKernels {
   // three are non-negative; paddedN_ has fewer than 2^16 entries).
   std::vector<std::uint64_t> termPlaces_;
   std::vector<double> termSplit_;
+  std::size_t splitStart_ = 0;  // where term 0's fractions start, on a cache line
   // Per term, the highest node i that it reads in any lane.
   std::vector<int> termHighestI_;
 
