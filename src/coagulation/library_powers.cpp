@@ -91,7 +91,19 @@ AEROSOL_FMA void transitionSquaresFma(const double* __restrict d, const double* 
   }
 }
 
+// sqrt(g) = h + e/(2h) with e = g - h h exact: the remainder is e/(2h), and the correctly
+// rounded h is pow's double too when it lies within 0.45 ulp(h) of sqrt(g).
+AEROSOL_FMA inline bool squareRootFromProducts(double g, double& y) {
+  const double h = std::sqrt(g);
+  const double e = std::fma(-h, h, g);
+  y = h;
+  return certain(g, 0x1p-900, 0x1p900, h, e / (2.0 * h));
+}
+
 AEROSOL_FMA bool knownCubeFma(double x, double* value) { return cubeFromProducts(x, *value); }
+AEROSOL_FMA bool knownSquareRootFma(double g, double* value) {
+  return squareRootFromProducts(g, *value);
+}
 AEROSOL_FMA bool knownThreeHalvesFma(double s, double* value) {
   return threeHalvesFromProducts(s, *value);
 }
@@ -120,6 +132,25 @@ bool knownCube(double x, double* value) {
 
 bool knownThreeHalves(double s, double* value) {
   return kMayHaveFma && machineHasFma() && knownThreeHalvesFma(s, value);
+}
+
+bool knownSquareRoot(double g, double* value) {
+  return kMayHaveFma && machineHasFma() && knownSquareRootFma(g, value);
+}
+
+double powCube(double x) {
+  double value = 0.0;
+  return knownCube(x, &value) ? value : std::pow(x, 3.0);
+}
+
+double powThreeHalves(double x) {
+  double value = 0.0;
+  return knownThreeHalves(x, &value) ? value : std::pow(x, 1.5);
+}
+
+double powSquareRoot(double x) {
+  double value = 0.0;
+  return knownSquareRoot(x, &value) ? value : std::pow(x, 0.5);
 }
 
 }  // namespace aerosol
