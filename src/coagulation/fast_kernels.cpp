@@ -125,16 +125,19 @@ void fuchsMobilities(double T, CarrierGas gas, const double* __restrict dia,
   }
 }
 
-// The gain sums of eight neighbouring nodes over their terms, as two chains of four: term t
-// adds chi * beta[i][j] * N_i * N_j to each lane, formed left to right. A term's three
+// The gain sums of eight neighbouring nodes over their terms first..end-1, as two chains of
+// four, going on from the partial sums in out: term t adds chi * beta[i][j] * N_i * N_j to
+// each lane, formed left to right. A term's three
 // places, those of lane 0, are packed into one word: beta's in diag (low 32 bits), N_i's
 // and N_j's in padded (16 bits each); the eight lanes read on from there.
 AEROSOL_WIDE_VECTORS
 void gainSums(const double* __restrict diag, const double* __restrict padded,
               const std::uint64_t* __restrict places, const double* __restrict chi,
               std::int32_t first, std::int32_t end, double* __restrict out) {
-  double a[4] = {0.0, 0.0, 0.0, 0.0};
-  double b[4] = {0.0, 0.0, 0.0, 0.0};
+  double a[4];
+  double b[4];
+  for (int lane = 0; lane < 4; ++lane) a[lane] = out[lane];
+  for (int lane = 0; lane < 4; ++lane) b[lane] = out[4 + lane];
   for (std::int32_t t = first; t < end; ++t) {
     const std::uint64_t place = places[t];
     const double* B = diag + (place & 0xffffffffU);
@@ -227,7 +230,8 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   // the dense sum's order of ascending i, then ascending j (j up to k only).
   groups_.clear();
   termPlaces_.clear();
-  termHighestI_.clear();
+  termOffsets_.clear();
+  runsKey_ = {-1, -1};
   termSplit_.clear();
   if (split == nullptr) return;
   constexpr int kGroup = 2 * kLanes;
@@ -256,7 +260,7 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
                             static_cast<std::uint64_t>(k0 + a - xLow_) << 32 |
                             static_cast<std::uint64_t>(k0 + b - xLow_) << 48);
       for (double chi : chis) termSplit_.push_back(chi);
-      termHighestI_.push_back(k0 + a + kGroup - 1);
+      termOffsets_.push_back({a, b});
     }
     group.endTerm = static_cast<std::int32_t>(termPlaces_.size());
     group.lowOffset = s - (k0 + kGroup - 1);
@@ -408,6 +412,38 @@ void FastPassKernels::fillMonomerRow(double T, CollisionKernel& kernel) {
   }
 }
 
+void FastPassKernels::findTermRuns(int bottom, int top) {
+  // A term (a, b) of the group k0..k0+7 reads N_i and N_j of i = k + a, j = k + b: all
+  // zeros when either lies wholly below `bottom` or above `top`.
+  constexpr int kGroup = 2 * kLanes;
+  termRuns_.clear();
+  runStart_.assign(groups_.size() + 1, 0);
+  for (std::size_t g = 0; g < groups_.size(); ++g) {
+    const Group& group = groups_[g];
+    const int k0 = group.firstNode;
+    auto reads = [&](std::int32_t t) {
+      const auto [a, b] = termOffsets_[static_cast<std::size_t>(t)];
+      auto occupied = [&](int offset) {
+        return k0 + kGroup - 1 + offset >= bottom && k0 + offset <= top;
+      };
+      return occupied(a) && occupied(b);
+    };
+    runStart_[g] = termRuns_.size();
+    std::int32_t t = group.firstTerm;
+    while (t < group.endTerm) {
+      if (!reads(t)) {
+        ++t;
+        continue;
+      }
+      const std::int32_t first = t;
+      while (t < group.endTerm && reads(t)) ++t;
+      termRuns_.push_back({first, t});
+    }
+  }
+  runStart_[groups_.size()] = termRuns_.size();
+  runsKey_ = {bottom, top};
+}
+
 void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionKernel& kernel,
                                   std::vector<double>& gain, std::vector<double>& loss) {
   const int s = first_;
@@ -447,15 +483,16 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
     // of fraction 0, or of an empty node, is 0 * beta * N_i * N_j, a signed zero while every
     // factor is finite, and adding a zero to a sum that started at +0 leaves its bits
     // unchanged; nodes above `fed` have nothing but such terms.
-    // Below the lowest occupied node likewise: the leading terms whose N_i is that of an
-    // empty node in every lane, and every term of nodes below it, are such zeros.
+    // Likewise a term whose N_i or N_j is that of a node below the lowest or above the
+    // highest occupied one in every lane: the runs of the other terms are kept while those
+    // two nodes stay the same.
     double g[2 * kLanes] = {};
     if (k0 <= fed && k0 + 2 * kLanes - 1 >= bottom) {
-      std::int32_t firstTerm = group.firstTerm;
-      while (firstTerm < group.endTerm && termHighestI_[firstTerm] < bottom) ++firstTerm;
-      gainSums(diag_.data(), paddedN_.data(), termPlaces_.data(),
-               termSplit_.data() + splitStart_,
-               firstTerm, group.endTerm, g);
+      if (runsKey_ != std::pair<int, int>{bottom, top}) findTermRuns(bottom, top);
+      const auto at = static_cast<std::size_t>(&group - groups_.data());
+      for (std::size_t r = runStart_[at]; r < runStart_[at + 1]; ++r)
+        gainSums(diag_.data(), paddedN_.data(), termPlaces_.data(),
+                 termSplit_.data() + splitStart_, termRuns_[r].first, termRuns_[r].second, g);
     }
     // Loss: beta[k][i] N_i over ascending i = k + a, from the lowest to the highest occupied
     // node (the other terms are zeros too).

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "coagulation/collision_kernel.h"
@@ -83,6 +84,7 @@ class FastPassKernels final : public PassKernels {
   void ensureTransitions(int from, int to);
   void fillFuchsPairs(int from, int top);
   void completeFill();
+  void findTermRuns(int bottom, int top);
   void denseSums(const std::vector<double>& concentration, std::vector<double>& gain,
                  std::vector<double>& loss);
 
@@ -144,8 +146,13 @@ class FastPassKernels final : public PassKernels {
   std::vector<std::uint64_t> termPlaces_;
   std::vector<double> termSplit_;
   std::size_t splitStart_ = 0;  // where term 0's fractions start, on a cache line
-  // Per term, the highest node i that it reads in any lane.
-  std::vector<int> termHighestI_;
+  // Per term, its offsets (a, b); the runs of terms [first, end) that read an occupied node
+  // on both sides in some lane, while the lowest and highest occupied nodes are runsKey_;
+  // group g's runs are runStart_[g]..runStart_[g + 1] - 1.
+  std::vector<std::pair<int, int>> termOffsets_;
+  std::vector<std::pair<std::int32_t, std::int32_t>> termRuns_;
+  std::vector<std::size_t> runStart_;
+  std::pair<int, int> runsKey_{-1, -1};
 
   std::vector<double> growthDiameter_;  // (6 v / pi)^0.333333 of nodes 1..n
   std::vector<double> growthShare_;     // v_1/(v_k - v_{k-1}) of nodes 2..n
