@@ -267,6 +267,9 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
     group.highOffset = n - k0;
     groups_.push_back(group);
   }
+  // Room for every run of terms, so that finding them allocates nothing.
+  termRuns_.reserve(termPlaces_.size());
+  runStart_.reserve(groups_.size() + 1);
   // A term's eight fractions fill one 64-byte cache line.
   std::vector<double> fractions(termSplit_.size() + kGroup, 0.0);
   const auto at = reinterpret_cast<std::uintptr_t>(fractions.data());
