@@ -3,6 +3,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <immintrin.h>
 #include <map>
 #include <utility>
 
@@ -42,28 +43,18 @@ int scaleDiagonals(double* __restrict out, const double* __restrict a,
 
 // Fuchs entries of the pairs (x, x - d) of nodes low..high not yet formed, those with
 // x > done, on every diagonal d, four neighbouring x at a time; `origin` is where diagonal 0
-// keeps x = 0. A diagonal's last four end at `high`, and may go back over entries already
-// formed, which come out the same. Returns whether every entry formed is finite.
+// keeps x = 0. The last one to three entries of a diagonal are left in `rest` as (x, d) for
+// fuchsRest; returns how many. Counts the entries formed that are not finite.
 AEROSOL_WIDE_VECTORS
-bool fuchsTriangle(double* __restrict diag, std::ptrdiff_t origin, std::ptrdiff_t stride,
-                   const double* __restrict dia, const double* __restrict D,
-                   const double* __restrict c2, const double* __restrict g2, int low, int high,
-                   int done) {
-  int notFinite = 0;
+int fuchsTriangle(double* __restrict diag, std::ptrdiff_t origin, std::ptrdiff_t stride,
+                  const double* __restrict dia, const double* __restrict D,
+                  const double* __restrict c2, const double* __restrict g2, int low, int high,
+                  int done, int* __restrict rest, int& notFinite) {
+  int rests = 0;
   for (int d = 0; d <= high - low; ++d) {
     double* out = diag + origin + d * stride;
-    const int from = std::max(low + d, done + 1);
-    if (from > high) continue;
-    if (high - (low + d) < 3) {  // fewer than four pairs on this diagonal
-      for (int x = from; x <= high; ++x) {
-        const int j = x - d;
-        out[x] = fuchsPairFromSquares(dia[x], D[x], c2[x], g2[x], dia[j], D[j], c2[j], g2[j]);
-        notFinite += !(std::fabs(out[x]) <= DBL_MAX);
-      }
-      continue;
-    }
-    for (int x0 = from;; x0 += 4) {
-      const int x = std::min(x0, high - 3);
+    int x = std::max(low + d, done + 1);
+    for (; x + 3 <= high; x += 4) {
       const int j = x - d;
       double value[4];
       for (int lane = 0; lane < 4; ++lane)
@@ -74,10 +65,83 @@ bool fuchsTriangle(double* __restrict diag, std::ptrdiff_t origin, std::ptrdiff_
         out[x + lane] = value[lane];
         notFinite += !(std::fabs(value[lane]) <= DBL_MAX);
       }
-      if (x == high - 3) break;
+    }
+    for (; x <= high; ++x) {
+      rest[2 * rests] = x;
+      rest[2 * rests + 1] = d;
+      ++rests;
     }
   }
-  return notFinite == 0;
+  return rests;
+}
+
+// The entries left by fuchsTriangle, one by one, or four at a time from gathered lanes
+// where the machine has 256-bit vectors. Counts those that are not finite.
+void fuchsRestOneByOne(double* __restrict diag, std::ptrdiff_t origin, std::ptrdiff_t stride,
+                       const double* __restrict dia, const double* __restrict D,
+                       const double* __restrict c2, const double* __restrict g2,
+                       const int* __restrict rest, int first, int rests, int& notFinite) {
+  for (int m = first; m < rests; ++m) {
+    const int x = rest[2 * m];
+    const int d = rest[2 * m + 1];
+    const int j = x - d;
+    const double value =
+        fuchsPairFromSquares(dia[x], D[x], c2[x], g2[x], dia[j], D[j], c2[j], g2[j]);
+    diag[origin + d * stride + x] = value;
+    notFinite += !(std::fabs(value) <= DBL_MAX);
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+__attribute__((target("avx2"))) inline __m256d at(const double* q, int a, int b, int c, int e) {
+  return _mm256_set_pd(q[e], q[c], q[b], q[a]);
+}
+
+// fuchsPairFromSquares on four gathered pairs, operation for operation.
+__attribute__((target("avx2"))) void fuchsRestFours(
+    double* __restrict diag, std::ptrdiff_t origin, std::ptrdiff_t stride,
+    const double* __restrict dia, const double* __restrict D, const double* __restrict c2,
+    const double* __restrict g2, const int* __restrict rest, int rests, int& notFinite) {
+  int m = 0;
+  for (; m + 3 < rests; m += 4) {
+    const int* r = rest + 2 * m;
+    const int x0 = r[0], x1 = r[2], x2 = r[4], x3 = r[6];
+    const int j0 = x0 - r[1], j1 = x1 - r[3], j2 = x2 - r[5], j3 = x3 - r[7];
+    const __m256d dSum = _mm256_add_pd(at(dia, x0, x1, x2, x3), at(dia, j0, j1, j2, j3));
+    const __m256d dCoef = _mm256_add_pd(at(D, x0, x1, x2, x3), at(D, j0, j1, j2, j3));
+    const __m256d gRoot =
+        _mm256_sqrt_pd(_mm256_add_pd(at(g2, x0, x1, x2, x3), at(g2, j0, j1, j2, j3)));
+    const __m256d cRoot =
+        _mm256_sqrt_pd(_mm256_add_pd(at(c2, x0, x1, x2, x3), at(c2, j0, j1, j2, j3)));
+    const __m256d numerator =
+        _mm256_mul_pd(_mm256_mul_pd(dCoef, dSum), _mm256_set1_pd(6.2831852));
+    const __m256d free = _mm256_div_pd(
+        dSum, _mm256_add_pd(dSum, _mm256_mul_pd(_mm256_set1_pd(2.0), gRoot)));
+    const __m256d diffusive = _mm256_div_pd(_mm256_mul_pd(_mm256_set1_pd(8.0), dCoef),
+                                            _mm256_mul_pd(dSum, cRoot));
+    double value[4];
+    _mm256_storeu_pd(value, _mm256_div_pd(numerator, _mm256_add_pd(free, diffusive)));
+    for (int lane = 0; lane < 4; ++lane) {
+      diag[origin + r[2 * lane + 1] * stride + r[2 * lane]] = value[lane];
+      notFinite += !(std::fabs(value[lane]) <= DBL_MAX);
+    }
+  }
+  fuchsRestOneByOne(diag, origin, stride, dia, D, c2, g2, rest, m, rests, notFinite);
+}
+#endif
+
+void fuchsRest(double* __restrict diag, std::ptrdiff_t origin, std::ptrdiff_t stride,
+               const double* __restrict dia, const double* __restrict D,
+               const double* __restrict c2, const double* __restrict g2,
+               const int* __restrict rest, int rests, int& notFinite) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  static const bool wide = __builtin_cpu_supports("avx2");
+  if (wide) {
+    fuchsRestFours(diag, origin, stride, dia, D, c2, g2, rest, rests, notFinite);
+    return;
+  }
+#endif
+  fuchsRestOneByOne(diag, origin, stride, dia, D, c2, g2, rest, 0, rests, notFinite);
 }
 
 // How many of nodes 1..n have a diameter, diffusion coefficient, speed or particle mean free
@@ -216,6 +280,7 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
   particlePath_.assign(c, 0.0);
   transitionDone_.assign(c, 0);
   transitionScratch_.assign(2 * c, 0.0);
+  triangleRest_.assign(6 * c, 0);
   onDemand_ = false;
   pendingRow_ = nullptr;
   scratch_ = makeCollisionKernel(capacity_);
@@ -310,9 +375,16 @@ void FastPassKernels::fillFuchs(double T) {
 }
 
 bool FastPassKernels::fuchsDiagonals(int low, int high, int done) {
-  return fuchsTriangle(diag_.data(), offset(0), static_cast<std::ptrdiff_t>(width_),
-                       pairDiameter_.data(), diffusion_.data(), speedSquared_.data(),
-                       transitionSquared_.data(), low, high, done);
+  int notFinite = 0;
+  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width_);
+  const int rests = fuchsTriangle(diag_.data(), offset(0), stride, pairDiameter_.data(),
+                                  diffusion_.data(), speedSquared_.data(),
+                                  transitionSquared_.data(), low, high, done,
+                                  triangleRest_.data(), notFinite);
+  fuchsRest(diag_.data(), offset(0), stride, pairDiameter_.data(), diffusion_.data(),
+            speedSquared_.data(), transitionSquared_.data(), triangleRest_.data(), rests,
+            notFinite);
+  return notFinite == 0;
 }
 
 void FastPassKernels::startFuchsOnDemand(double T, CollisionKernel& kernel) {

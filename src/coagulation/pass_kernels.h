@@ -111,6 +111,7 @@ class FastPassKernels final : public PassKernels {
   // transition parameters squared).
   std::vector<double> pairDiameter_, diffusion_, speed_, speedSquared_, transitionSquared_;
   std::vector<double> transitionScratch_;
+  std::vector<int> triangleRest_;  // the last entries of the diagonals, (x, d)
   // Fuchs on demand: the fill's temperature and gas, each node's mean free path, which nodes
   // have their transition parameter, and which pairs are computed (those of nodes
   // pairsFrom_..pairsTop_). When every per-node quantity lies within 1e-50..1e50, every entry
