@@ -217,6 +217,33 @@ void gainSums(const double* __restrict diag, const double* __restrict padded,
   for (int lane = 0; lane < 4; ++lane) out[4 + lane] = b[lane];
 }
 
+// The same over terms that all read the same N_i (one value of a): those eight values are
+// read once.
+AEROSOL_WIDE_VECTORS
+void gainSumsSameI(const double* __restrict diag, const double* __restrict padded,
+                   const std::uint64_t* __restrict places, const double* __restrict chi,
+                   std::int32_t first, std::int32_t end, double* __restrict out) {
+  double a[4];
+  double b[4];
+  double ni[8];
+  const double* Ni = padded + ((places[first] >> 32) & 0xffffU);
+  for (int lane = 0; lane < 8; ++lane) ni[lane] = Ni[lane];
+  for (int lane = 0; lane < 4; ++lane) a[lane] = out[lane];
+  for (int lane = 0; lane < 4; ++lane) b[lane] = out[4 + lane];
+  for (std::int32_t t = first; t < end; ++t) {
+    const std::uint64_t place = places[t];
+    const double* B = diag + (place & 0xffffffffU);
+    const double* Nj = padded + (place >> 48);
+    const double* f = chi + 8 * static_cast<std::ptrdiff_t>(t);
+    for (int lane = 0; lane < 4; ++lane)
+      a[lane] = a[lane] + f[lane] * B[lane] * ni[lane] * Nj[lane];
+    for (int lane = 0; lane < 4; ++lane)
+      b[lane] = b[lane] + f[4 + lane] * B[4 + lane] * ni[4 + lane] * Nj[4 + lane];
+  }
+  for (int lane = 0; lane < 4; ++lane) out[lane] = a[lane];
+  for (int lane = 0; lane < 4; ++lane) out[4 + lane] = b[lane];
+}
+
 // The loss sums of eight neighbouring nodes k0..k0+7: beta[k][k + a] N_{k+a} over
 // ascending a, as two chains of four. Only the diagonals at or below the main one are kept:
 // beta[k][k + a] stands on diagonal |a|, at x = k for a <= 0 and at x = k + a above.
@@ -503,6 +530,7 @@ void FastPassKernels::findTermRuns(int bottom, int top) {
       };
       return occupied(a) && occupied(b);
     };
+    auto a = [&](std::int32_t t) { return termOffsets_[static_cast<std::size_t>(t)].first; };
     runStart_[g] = termRuns_.size();
     std::int32_t t = group.firstTerm;
     while (t < group.endTerm) {
@@ -510,9 +538,23 @@ void FastPassKernels::findTermRuns(int bottom, int top) {
         ++t;
         continue;
       }
+      // A stretch of terms to add, cut into runs: four or more of one a (their N_i is the
+      // same), and the others.
       const std::int32_t first = t;
       while (t < group.endTerm && reads(t)) ++t;
-      termRuns_.push_back({first, t});
+      std::int32_t u = first;
+      std::int32_t mixed = first;
+      while (u < t) {
+        std::int32_t v = u;
+        while (v < t && a(v) == a(u)) ++v;
+        if (v - u >= 4) {
+          if (mixed < u) termRuns_.push_back({mixed, u, false});
+          termRuns_.push_back({u, v, true});
+          mixed = v;
+        }
+        u = v;
+      }
+      if (mixed < t) termRuns_.push_back({mixed, t, false});
     }
   }
   runStart_[groups_.size()] = termRuns_.size();
@@ -565,9 +607,13 @@ void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionK
     if (k0 <= fed && k0 + 2 * kLanes - 1 >= bottom) {
       if (runsKey_ != std::pair<int, int>{bottom, top}) findTermRuns(bottom, top);
       const auto at = static_cast<std::size_t>(&group - groups_.data());
-      for (std::size_t r = runStart_[at]; r < runStart_[at + 1]; ++r)
-        gainSums(diag_.data(), paddedN_.data(), termPlaces_.data(),
-                 termSplit_.data() + splitStart_, termRuns_[r].first, termRuns_[r].second, g);
+      for (std::size_t r = runStart_[at]; r < runStart_[at + 1]; ++r) {
+        const TermRun& run = termRuns_[r];
+        (run.sameI ? gainSumsSameI : gainSums)(diag_.data(), paddedN_.data(),
+                                               termPlaces_.data(),
+                                               termSplit_.data() + splitStart_, run.first,
+                                               run.end, g);
+      }
     }
     // Loss: beta[k][i] N_i over ascending i = k + a, from the lowest to the highest occupied
     // node (the other terms are zeros too).

@@ -148,10 +148,14 @@ class FastPassKernels final : public PassKernels {
   std::vector<double> termSplit_;
   std::size_t splitStart_ = 0;  // where term 0's fractions start, on a cache line
   // Per term, its offsets (a, b); the runs of terms [first, end) that read an occupied node
-  // on both sides in some lane, while the lowest and highest occupied nodes are runsKey_;
+  // on both sides in some lane (those of one a apart), while the lowest and highest occupied nodes are runsKey_;
   // group g's runs are runStart_[g]..runStart_[g + 1] - 1.
   std::vector<std::pair<int, int>> termOffsets_;
-  std::vector<std::pair<std::int32_t, std::int32_t>> termRuns_;
+  struct TermRun {
+    std::int32_t first, end;
+    bool sameI;  // every term reads the same N_i
+  };
+  std::vector<TermRun> termRuns_;
   std::vector<std::size_t> runStart_;
   std::pair<int, int> runsKey_{-1, -1};
 
