@@ -191,21 +191,29 @@ void fuchsMobilities(double T, CarrierGas gas, const double* __restrict dia,
 
 // The gain sums of eight neighbouring nodes over their terms first..end-1, as two chains of
 // four, going on from the partial sums in out: term t adds chi * beta[i][j] * N_i * N_j to
-// each lane, formed left to right. A term's three
-// places, those of lane 0, are packed into one word: beta's in diag (low 32 bits), N_i's
-// and N_j's in padded (16 bits each); the eight lanes read on from there.
-AEROSOL_WIDE_VECTORS
-void gainSums(const double* __restrict diag, const double* __restrict padded,
-              const std::uint64_t* __restrict places, const double* __restrict chi,
-              std::int32_t first, std::int32_t end, double* __restrict out) {
+// each lane, formed left to right. A term's three places, those of lane 0, are packed into
+// one word: beta's in diag (low 32 bits), N_i's and N_j's in padded (16 bits each); the
+// eight lanes read on from there. With kSameI every term reads the same N_i (one value of
+// a), and those eight values are read once.
+template <bool kSameI>
+[[gnu::always_inline]] inline void gainSumsOver(const double* __restrict diag,
+                                                const double* __restrict padded,
+                                                const std::uint64_t* __restrict places,
+                                                const double* __restrict chi, std::int32_t first,
+                                                std::int32_t end, double* __restrict out) {
   double a[4];
   double b[4];
+  double ni[8];
+  if constexpr (kSameI) {
+    const double* Ni = padded + ((places[first] >> 32) & 0xffffU);
+    for (int lane = 0; lane < 8; ++lane) ni[lane] = Ni[lane];
+  }
   for (int lane = 0; lane < 4; ++lane) a[lane] = out[lane];
   for (int lane = 0; lane < 4; ++lane) b[lane] = out[4 + lane];
   for (std::int32_t t = first; t < end; ++t) {
     const std::uint64_t place = places[t];
     const double* B = diag + (place & 0xffffffffU);
-    const double* Ni = padded + ((place >> 32) & 0xffffU);
+    const double* Ni = kSameI ? ni : padded + ((place >> 32) & 0xffffU);
     const double* Nj = padded + (place >> 48);
     const double* f = chi + 8 * static_cast<std::ptrdiff_t>(t);
     for (int lane = 0; lane < 4; ++lane)
@@ -217,31 +225,18 @@ void gainSums(const double* __restrict diag, const double* __restrict padded,
   for (int lane = 0; lane < 4; ++lane) out[4 + lane] = b[lane];
 }
 
-// The same over terms that all read the same N_i (one value of a): those eight values are
-// read once.
+AEROSOL_WIDE_VECTORS
+void gainSums(const double* __restrict diag, const double* __restrict padded,
+              const std::uint64_t* __restrict places, const double* __restrict chi,
+              std::int32_t first, std::int32_t end, double* __restrict out) {
+  gainSumsOver<false>(diag, padded, places, chi, first, end, out);
+}
+
 AEROSOL_WIDE_VECTORS
 void gainSumsSameI(const double* __restrict diag, const double* __restrict padded,
                    const std::uint64_t* __restrict places, const double* __restrict chi,
                    std::int32_t first, std::int32_t end, double* __restrict out) {
-  double a[4];
-  double b[4];
-  double ni[8];
-  const double* Ni = padded + ((places[first] >> 32) & 0xffffU);
-  for (int lane = 0; lane < 8; ++lane) ni[lane] = Ni[lane];
-  for (int lane = 0; lane < 4; ++lane) a[lane] = out[lane];
-  for (int lane = 0; lane < 4; ++lane) b[lane] = out[4 + lane];
-  for (std::int32_t t = first; t < end; ++t) {
-    const std::uint64_t place = places[t];
-    const double* B = diag + (place & 0xffffffffU);
-    const double* Nj = padded + (place >> 48);
-    const double* f = chi + 8 * static_cast<std::ptrdiff_t>(t);
-    for (int lane = 0; lane < 4; ++lane)
-      a[lane] = a[lane] + f[lane] * B[lane] * ni[lane] * Nj[lane];
-    for (int lane = 0; lane < 4; ++lane)
-      b[lane] = b[lane] + f[4 + lane] * B[4 + lane] * ni[4 + lane] * Nj[4 + lane];
-  }
-  for (int lane = 0; lane < 4; ++lane) out[lane] = a[lane];
-  for (int lane = 0; lane < 4; ++lane) out[4 + lane] = b[lane];
+  gainSumsOver<true>(diag, padded, places, chi, first, end, out);
 }
 
 // The loss sums of eight neighbouring nodes k0..k0+7: beta[k][k + a] N_{k+a} over
