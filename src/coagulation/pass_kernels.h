@@ -36,11 +36,12 @@ class PassKernels {
 };
 
 // The program's forms. Everything that does not depend on temperature is computed once in
-// prepare(): the free-molecular pair factors, the node diameters, and, for a constant
-// temperature, the whole table. The table is kept by diagonals (entries beta[x][x - d] side
-// by side in x), so that the sums of four neighbouring nodes, whose terms line up along the
-// diagonals of a geometric grid, run side by side. Every sum adds the same non-zero terms in
-// the same order as the dense loops; what it adds besides is exactly zero.
+// prepare(): the free-molecular pair factors, the node diameters and growth shares, and, for
+// a constant temperature, the whole table. The table is kept by diagonals (entries
+// beta[x][x - d] side by side in x), so that the sums of eight neighbouring nodes, whose
+// terms line up along the diagonals of a geometric grid, run side by side. Every sum adds the
+// same non-zero terms in the same order as the dense loops; what it adds besides, or leaves
+// out, is exactly zero.
 class FastPassKernels final : public PassKernels {
  public:
   void prepare(const RunSettings& settings, const NodeGrid& grid, const SplitOperator* split,
@@ -147,9 +148,9 @@ class FastPassKernels final : public PassKernels {
   std::vector<std::uint64_t> termPlaces_;
   std::vector<double> termSplit_;
   std::size_t splitStart_ = 0;  // where term 0's fractions start, on a cache line
-  // Per term, its offsets (a, b); the runs of terms [first, end) that read an occupied node
-  // on both sides in some lane (those of one a apart), while the lowest and highest occupied nodes are runsKey_;
-  // group g's runs are runStart_[g]..runStart_[g + 1] - 1.
+  // Per term, its offsets (a, b). The runs of terms [first, end) that read an occupied node
+  // on both sides in some lane (those of one a apart) while the lowest and highest occupied
+  // nodes are runsKey_; group g's runs are runStart_[g]..runStart_[g + 1] - 1.
   std::vector<std::pair<int, int>> termOffsets_;
   struct TermRun {
     std::int32_t first, end;
