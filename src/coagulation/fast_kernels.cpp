@@ -3,13 +3,16 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
-#include <immintrin.h>
 #include <map>
 #include <utility>
 
 #include "coagulation/coagulation_rates.h"
 #include "coagulation/pass_kernels.h"
 #include "coagulation/library_powers.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>  // the 256-bit Fuchs pairs, chosen at run time
+#endif
 
 namespace aerosol {
 namespace {
