@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "coagulation/library_powers.h"
-
 namespace aerosol {
 
 CollisionKernel makeCollisionKernel(int capacity) {
@@ -24,8 +22,7 @@ double freeMolecularKernel(double T, double rho, double vi, double vj) {
 
 CarrierGas carrierGas(double T, const RunSettings& settings) {
   CarrierGas gas;
-  // powThreeHalves(T) is pow(T, 1.5), bit for bit.
-  gas.viscosity = powThreeHalves(T) * settings.sutherlandA / (settings.sutherlandB + T);
+  gas.viscosity = std::pow(T, 1.5) * settings.sutherlandA / (settings.sutherlandB + T);
   gas.meanFreePath =
       gas.viscosity / (settings.pressure * 101325.0) * std::sqrt(T * 3.1415926 * 8.314 / 0.08);
   return gas;

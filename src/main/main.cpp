@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "modes/modes.h"
 #include "setup/output.h"
 #include "setup/run_settings.h"
 

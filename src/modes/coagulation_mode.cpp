@@ -58,11 +58,6 @@ bool parseCoagulationSettings(const std::string& text, const RunSettings& settin
   return true;
 }
 
-int runCoagulation(const RunSettings& input) {
-  FastPassKernels kernels;
-  return runCoagulation(input, kernels);
-}
-
 int runCoagulation(const RunSettings& input, PassKernels& kernels) {
   std::FILE* file = openInputFile("coag.inp");
   if (file == nullptr) return kExitOpenFailure;

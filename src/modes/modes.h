@@ -4,27 +4,28 @@
 
 #include <string>
 
-#include "coagulation/pass_kernels.h"
+#include "engine/pass_kernels.h"
 #include "setup/run_settings.h"
 
 namespace aerosol {
 
+// Dispatches on the process number and returns the run's exit status; the second form runs
+// the step's heavy work through the given kernels (the first uses the program's own).
+int runProcess(const RunSettings& settings);
+int runProcess(const RunSettings& settings, PassKernels& kernels);
+
 // Process 1: coagulation of a monodisperse aerosol (coag.inp) towards the self-preserving
 // distribution, at constant temperature, until t = 0.01 s.
-int runCoagulation(const RunSettings& settings);
 int runCoagulation(const RunSettings& settings, PassKernels& kernels);
 
 // Process 2: nucleation of a cooling vapour, with coagulation, down to 300 K.
-int runNucleationCoagulation(const RunSettings& settings);
 int runNucleationCoagulation(const RunSettings& settings, PassKernels& kernels);
 
 // Process 3: nucleation, coagulation and surface growth, down to 300 K.
-int runNucleationCoagulationGrowth(const RunSettings& settings);
 int runNucleationCoagulationGrowth(const RunSettings& settings, PassKernels& kernels);
 
 // Process 4: condensation on (or evaporation from) seeded particles (grow.inp) in a cooling
 // vapour held at its starting concentration, down to 300 K.
-int runSeededGrowth(const RunSettings& settings);
 int runSeededGrowth(const RunSettings& settings, PassKernels& kernels);
 
 struct CoagulationSettings {

@@ -6,11 +6,6 @@
 
 namespace aerosol {
 
-int runNucleationCoagulation(const RunSettings& settings) {
-  FastPassKernels kernels;
-  return runNucleationCoagulation(settings, kernels);
-}
-
 int runNucleationCoagulation(const RunSettings& settings, PassKernels& kernels) {
   NucleationRun run(settings, false, kernels);
   const int n = run.n;

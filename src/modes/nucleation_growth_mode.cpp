@@ -6,11 +6,6 @@
 
 namespace aerosol {
 
-int runNucleationCoagulationGrowth(const RunSettings& settings) {
-  FastPassKernels kernels;
-  return runNucleationCoagulationGrowth(settings, kernels);
-}
-
 int runNucleationCoagulationGrowth(const RunSettings& settings, PassKernels& kernels) {
   NucleationRun run(settings, true, kernels);
   const int n = run.n;

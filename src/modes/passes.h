@@ -7,7 +7,7 @@
 
 #include "coagulation/collision_kernel.h"
 #include "coagulation/node_grid.h"
-#include "coagulation/pass_kernels.h"
+#include "engine/pass_kernels.h"
 #include "growth/growth.h"
 #include "nucleation/nucleation.h"
 #include "setup/run_settings.h"

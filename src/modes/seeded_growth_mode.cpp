@@ -40,11 +40,6 @@ bool parseSeedSettings(const std::string& text, const RunSettings& settings, See
   return true;
 }
 
-int runSeededGrowth(const RunSettings& settings) {
-  FastPassKernels kernels;
-  return runSeededGrowth(settings, kernels);
-}
-
 int runSeededGrowth(const RunSettings& settings, PassKernels& kernels) {
   std::FILE* file = openInputFile("grow.inp");
   if (file == nullptr) return kExitOpenFailure;

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "coagulation/library_powers.h"
-
 namespace aerosol {
 
 MonomerProperties computeMonomerProperties(double density, double v1) {
@@ -40,12 +38,11 @@ NucleationState computeNucleationState(const RunSettings& s, const MonomerProper
   st.theta = theta;
   const double g = 2 * sigma / (monomer.monomerMass * 3.1415926);
   const double lnS = std::log(S);
-  // powCube(x) and powSquareRoot(x) are pow(x, 3) and pow(x, 0.5), bit for bit.
-  st.nucleationRate = std::pow(ns, 2) * S * v1 * powSquareRoot(g) *
-                      std::exp(theta - 4 * powCube(theta) / (27 * std::pow(lnS, 2)));
-  st.criticalSize = powCube(theta * 0.6666667 / lnS);
+  st.nucleationRate = std::pow(ns, 2) * S * v1 * std::pow(g, 0.5) *
+                      std::exp(theta - 4 * std::pow(theta, 3) / (27 * std::pow(lnS, 2)));
+  st.criticalSize = std::pow(theta * 0.6666667 / lnS, 3);
   st.criticalDiameter = 4 * sigma * v1 / (1.38e-23 * T * lnS);
-  st.criticalVolume = powCube(st.criticalDiameter) * 3.1415926 / 6;
+  st.criticalVolume = std::pow(st.criticalDiameter, 3) * 3.1415926 / 6;
   return st;
 }
 

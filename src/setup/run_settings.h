@@ -79,13 +79,6 @@ bool gridVolumesUsable(double firstVolume, const RunSettings& settings);
 // exit status with which the run must end.
 int readRunSettings(RunSettings& settings);
 
-class PassKernels;
-
-// Dispatches on the process number and returns the run's exit status; the second form runs
-// the step's heavy work through the given kernels (the first uses the program's own).
-int runProcess(const RunSettings& settings);
-int runProcess(const RunSettings& settings, PassKernels& kernels);
-
 // "%.10g" of a value, for messages.
 std::string showNumber(double value);
 

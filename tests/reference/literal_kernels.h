@@ -4,7 +4,7 @@
 // whole split operator, the growth diameters recomputed every step. Slow, and the reference
 // that the program's cached and sparse forms must match bit for bit.
 
-#include "coagulation/pass_kernels.h"
+#include "engine/pass_kernels.h"
 
 namespace aerosol {
 

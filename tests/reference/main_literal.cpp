@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "reference/literal_kernels.h"
+#include "modes/modes.h"
 #include "setup/output.h"
 #include "setup/run_settings.h"
 

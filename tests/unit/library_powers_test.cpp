@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "coagulation/collision_kernel.h"
-#include "coagulation/library_powers.h"
+#include "engine/library_powers.h"
 
 namespace aerosol {
 namespace {

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "coagulation/coagulation_rates.h"
-#include "coagulation/pass_kernels.h"
-#include "coagulation/library_powers.h"
+#include "engine/pass_kernels.h"
+#include "engine/library_powers.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>  // the 256-bit Fuchs pairs, chosen at run time

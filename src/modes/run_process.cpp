@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "engine/pass_kernels.h"
 #include "modes/modes.h"
 #include "setup/run_settings.h"
 

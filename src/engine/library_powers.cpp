@@ -1,4 +1,4 @@
-#include "coagulation/library_powers.h"
+#include "engine/library_powers.h"
 
 #include <bit>
 #include <cmath>
