@@ -1,0 +1,133 @@
+#pragma once
+// A simulate case: everything one run of the ODE model needs, as a plain record. It comes
+// from a TOML case file or from a legacy run folder (main.inp and coag.inp or grow.inp);
+// both readers fill the same record, and the model and the integrator read only this.
+// Units are SI unless a field says otherwise; figures that users type in other units
+// (dyne/cm, atm, nm) keep those units here and are converted where they are used, as the
+// fixed-step processes do.
+
+#include <string>
+#include <vector>
+
+namespace aerosol {
+
+inline constexpr int kSimulateMinNodes = 3;
+inline constexpr int kSimulateMaxNodes = 400;
+
+struct MaterialProperties {
+  std::string name;              // library name, or "" when every property is given
+  double molarMass = 0.0;        // kg/mol
+  double density = 0.0;          // kg/m3
+  double surfaceTensionA = 0.0;  // dyne/cm, sigma = A - B T
+  double surfaceTensionB = 0.0;  // dyne/(cm K)
+  double vaporPressureC = 0.0;   // none, Ps = exp(C - D/T) * vaporPressureFactor
+  double vaporPressureD = 0.0;   // K
+  // atm multiplying exp(C - D/T): 1 for a case file (Ps in atm); the gas pressure P for a
+  // legacy folder, whose law is Ps = exp(C - D/T) P.
+  double vaporPressureFactor = 1.0;
+  bool factorIsGasPressure = false;  // legacy law: the factor follows the gas pressure
+};
+
+struct CarrierGasProperties {
+  double pressure = 1.0;     // atm (at t = 0 when a table gives pressures)
+  double sutherlandA = 0.0;  // Pa s K^-0.5, mu = A T^1.5 / (B + T)
+  double sutherlandB = 0.0;  // K
+};
+
+struct GridSpec {
+  int nodeCount = 0;           // 3..400
+  double spacingFactor = 0.0;  // v_{k+1}/v_k; 0: 10^(12/(n-2)) as the processes derive it
+  // Volume of node 1, m3. With a vapour node 1 is the monomer (molarMass / (density NA));
+  // in pure coagulation it is the smallest particle (process 1: the seed diameter).
+  double firstVolume = 0.0;
+  double diameterExponent = 0.333333;  // the grid's stored one third (0.3333333 or 0.333333)
+};
+
+enum class KernelForm { FreeMolecular, Fuchs };
+enum class VaporMode { None, Depleted, Held };
+
+struct Mechanisms {
+  bool nucleation = false;
+  bool coagulation = false;
+  KernelForm kernel = KernelForm::FreeMolecular;
+  bool growth = false;
+  VaporMode vapor = VaporMode::None;  // None: node 1 holds particles (pure coagulation)
+};
+
+enum class ParticleInit { None, Monodisperse, SeededNode, Lognormal };
+
+struct InitialState {
+  // Vapour (node 1) at t = 0, when there is a vapour: a saturation ratio at the starting
+  // temperature, or a concentration in #/m3 (the one that is > 0 is used).
+  double saturationRatio = 0.0;
+  double monomerConcentration = 0.0;  // #/m3
+  ParticleInit particles = ParticleInit::None;
+  double diameter = 0.0;       // nm: monodisperse diameter, or lognormal geometric mean
+  double concentration = 0.0;  // #/m3: number of particles
+  int seedNode = 0;            // SeededNode: 2..n with a vapour, 1..n without
+  double geometricStd = 0.0;   // Lognormal: sigma_g > 1
+};
+
+enum class TemperatureLaw { Constant, CoolingRate, Table };
+
+struct TemperaturePoint {
+  double time = 0.0;         // s
+  double temperature = 0.0;  // K
+  double pressure = 0.0;     // atm; 0 when the table gives none
+};
+
+struct TemperatureHistory {
+  TemperatureLaw law = TemperatureLaw::Constant;
+  double start = 0.0;        // K, at t = 0 (Constant, CoolingRate)
+  double coolingRate = 0.0;  // K/s (CoolingRate): T(t) = start - coolingRate t
+  std::vector<TemperaturePoint> table;  // Table: increasing in time, linearly interpolated
+};
+
+enum class EndRule { Time, Temperature };
+
+struct EndCondition {
+  EndRule rule = EndRule::Time;
+  double time = 0.0;         // s (Time)
+  double temperature = 0.0;  // K (Temperature): the run ends when T reaches it
+};
+
+struct Tolerances {
+  double relative = 1e-4;
+  double absolute = 1e-3;  // #/m3, on every concentration
+  long maxSteps = 500000;  // internal steps over the whole run before giving up
+};
+
+enum class TimeSpacing { Linear, Logarithmic };
+
+struct OutputSpec {
+  std::string file;  // NetCDF path; "" = the default (case name with .nc)
+  int times = 101;   // output times, t = 0 and the end included
+  TimeSpacing spacing = TimeSpacing::Linear;
+};
+
+struct SimulationCase {
+  std::string source;      // case file path or legacy folder, for messages
+  std::string sourceText;  // the case file's text (TOML; for a legacy folder, --print-case's)
+  int legacyProcess = 0;   // 1..4 when the case came from a legacy folder, else 0
+  MaterialProperties material;
+  CarrierGasProperties gas;
+  GridSpec grid;
+  Mechanisms mechanisms;
+  InitialState initial;
+  TemperatureHistory temperature;
+  EndCondition end;
+  Tolerances tolerances;
+  OutputSpec output;
+};
+
+// Reading a case: true with `result` filled, or false with `message` naming the file, the
+// line, the key, the value found and what was expected.
+bool readCaseFile(const std::string& path, SimulationCase& result, std::string& message);
+bool parseCaseText(const std::string& text, const std::string& sourceName,
+                   SimulationCase& result, std::string& message);
+// A legacy run folder: the model that process 1, 2, 3 or 4 of that folder describes.
+bool readLegacyFolder(const std::string& folder, SimulationCase& result, std::string& message);
+// The case as a TOML case file that parseCaseText reads back to the same record.
+std::string caseToToml(const SimulationCase& simulationCase);
+
+}  // namespace aerosol
