@@ -1,0 +1,247 @@
+#include "simulate/netcdf_sink.h"
+
+#include <netcdf.h>
+
+#include <climits>
+#include <cstdio>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+namespace aerosol {
+
+namespace {
+
+// The scalar time series: name, units, long name, and where the sample keeps it.
+struct SeriesVariable {
+  const char* name;
+  const char* units;
+  const char* longName;
+  double OutputSample::*field;
+};
+
+constexpr SeriesVariable kSeries[] = {
+    {"temperature", "K", "gas temperature", &OutputSample::temperature},
+    {"pressure", "atm", "gas pressure", &OutputSample::pressure},
+    {"monomer_concentration", "m-3", "number concentration of vapour monomers (0 without a vapour)",
+     &OutputSample::monomerConcentration},
+    {"saturation_ratio", "1", "saturation ratio of the vapour (0 without a vapour)",
+     &OutputSample::saturationRatio},
+    {"nucleation_rate", "m-3 s-1", "classical homogeneous nucleation rate",
+     &OutputSample::nucleationRate},
+    {"critical_diameter", "m", "diameter of the critical cluster (0 while S <= 1)",
+     &OutputSample::criticalDiameter},
+    {"total_number", "m-3", "number concentration of particles (vapour node left out)",
+     &OutputSample::totalNumber},
+    {"particle_volume", "m3 m-3", "volume of particles per volume of gas",
+     &OutputSample::particleVolume},
+    {"total_volume", "m3 m-3", "volume of particles and vapour monomers per volume of gas",
+     &OutputSample::totalVolume},
+    {"mean_diameter", "m", "number-mean particle diameter (NaN without particles)",
+     &OutputSample::meanDiameter},
+    {"geometric_std", "1",
+     "geometric standard deviation of the particle number distribution (NaN without particles)",
+     &OutputSample::geometricStd},
+};
+
+struct CountVariable {
+  const char* name;
+  const char* longName;
+  long IntegratorCounts::*field;
+};
+
+constexpr CountVariable kCounts[] = {
+    {"steps", "integrator steps taken since t = 0", &IntegratorCounts::steps},
+    {"rhs_evaluations", "right-hand side evaluations since t = 0 (difference quotients included)",
+     &IntegratorCounts::rhsEvaluations},
+    {"jacobian_evaluations", "Jacobian evaluations since t = 0",
+     &IntegratorCounts::jacobianEvaluations},
+    {"error_test_failures", "steps rejected by the local error test since t = 0",
+     &IntegratorCounts::errorTestFailures},
+    {"convergence_failures", "nonlinear solver convergence failures since t = 0",
+     &IntegratorCounts::convergenceFailures},
+};
+
+int putText(int ncid, int varid, const char* name, const std::string& text) {
+  return nc_put_att_text(ncid, varid, name, text.size(), text.c_str());
+}
+
+// Defines a variable with its units and long name; returns the netCDF status.
+int defineVariable(int ncid, const char* name, nc_type type, int dimCount, const int* dims,
+                   const char* units, const char* longName, int* varid) {
+  int status = nc_def_var(ncid, name, type, dimCount, dims, varid);
+  if (status == NC_NOERR) status = putText(ncid, *varid, "units", units);
+  if (status == NC_NOERR) status = putText(ncid, *varid, "long_name", longName);
+  return status;
+}
+
+std::string formatTime(double time) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.9g", time);
+  return text;
+}
+
+// Counts are cumulative and stay far below 2^31 in any run that finishes (the step limit is
+// a case setting); a larger one is stored as the largest int rather than wrapped.
+int asInt(long value) {
+  if (value > INT_MAX) return INT_MAX;
+  if (value < 0) return 0;
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+std::string describeRunEnd(const RunOutcome& outcome) {
+  switch (outcome.end) {
+    case RunEnd::Complete:
+      return "complete";
+    case RunEnd::IntegratorFailure:
+      return "integrator failure at t = " + formatTime(outcome.timeReached) + " s" +
+             (outcome.message.empty() ? "" : ": " + outcome.message);
+    case RunEnd::Interrupted:
+      return "interrupted at t = " + formatTime(outcome.timeReached) + " s";
+    case RunEnd::WriteFailure:
+      return "write failure at t = " + formatTime(outcome.timeReached) + " s" +
+             (outcome.message.empty() ? "" : ": " + outcome.message);
+  }
+  return "unknown";
+}
+
+NetcdfSink::NetcdfSink(std::string path, std::string version)
+    : path_(std::move(path)), version_(std::move(version)) {}
+
+NetcdfSink::~NetcdfSink() {
+  if (ncid_ >= 0) nc_close(ncid_);
+}
+
+bool NetcdfSink::fail(int status, const char* what, std::string& message) {
+  message = "could not " + std::string(what) + " " + path_ + ": " + nc_strerror(status);
+  return false;
+}
+
+bool NetcdfSink::begin(const SimulationCase& simulationCase, const OutputGrid& grid,
+                       std::string& message) {
+  static_assert(std::size(kSeries) == std::size(Ids{}.series));
+  static_assert(std::size(kCounts) == std::size(Ids{}.counts));
+  if (grid.nodeCount < 1 || grid.volume.size() != static_cast<size_t>(grid.nodeCount) ||
+      grid.diameter.size() != static_cast<size_t>(grid.nodeCount)) {
+    message = "internal error: the output grid's arrays do not match its node count";
+    return false;
+  }
+  nodeCount_ = grid.nodeCount;
+  records_ = 0;
+  // The classic format: its header holds the record count, which nc_sync rewrites after
+  // every time, and nothing else of the file changes once a record is written. A run killed
+  // at any moment leaves the times synced before it readable.
+  int status = nc_create(path_.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &ncid_);
+  if (status != NC_NOERR) {
+    ncid_ = -1;
+    return fail(status, "create", message);
+  }
+  int timeDim = -1, nodeDim = -1;
+  status = nc_def_dim(ncid_, "time", NC_UNLIMITED, &timeDim);
+  if (status == NC_NOERR) status = nc_def_dim(ncid_, "node", grid.nodeCount, &nodeDim);
+  const int nodeDims[] = {nodeDim};
+  const int timeDims[] = {timeDim};
+  const int timeNodeDims[] = {timeDim, nodeDim};
+  int nodeVar = -1, volumeVar = -1, diameterVar = -1;
+  if (status == NC_NOERR)
+    status = defineVariable(ncid_, "time", NC_DOUBLE, 1, timeDims, "s",
+                            "time since the start of the run", &ids_.time);
+  if (status == NC_NOERR)
+    status = defineVariable(
+        ncid_, "node", NC_INT, 1, nodeDims, "1",
+        grid.nodeOneIsVapor ? "node number (node 1 holds the vapour monomers)" : "node number",
+        &nodeVar);
+  if (status == NC_NOERR)
+    status = defineVariable(ncid_, "volume", NC_DOUBLE, 1, nodeDims, "m3",
+                            "volume of a particle (or monomer) at the node", &volumeVar);
+  if (status == NC_NOERR)
+    status = defineVariable(ncid_, "diameter", NC_DOUBLE, 1, nodeDims, "m",
+                            "diameter of a particle (or monomer) at the node", &diameterVar);
+  if (status == NC_NOERR)
+    status = defineVariable(ncid_, "concentration", NC_DOUBLE, 2, timeNodeDims, "m-3",
+                            grid.nodeOneIsVapor
+                                ? "number concentration at the node (node 1: vapour monomers)"
+                                : "number concentration of particles at the node",
+                            &ids_.concentration);
+  for (size_t i = 0; i < std::size(kSeries) && status == NC_NOERR; ++i)
+    status = defineVariable(ncid_, kSeries[i].name, NC_DOUBLE, 1, timeDims, kSeries[i].units,
+                            kSeries[i].longName, &ids_.series[i]);
+  for (size_t i = 0; i < std::size(kCounts) && status == NC_NOERR; ++i)
+    status = defineVariable(ncid_, kCounts[i].name, NC_INT, 1, timeDims, "1",
+                            kCounts[i].longName, &ids_.counts[i]);
+  if (status == NC_NOERR)
+    status = putText(ncid_, NC_GLOBAL, "title", "aerosol simulate: nodal size distribution");
+  if (status == NC_NOERR)
+    status = putText(ncid_, NC_GLOBAL, "source",
+                     "aerosol " + version_ +
+                         " simulate: nodal (sectional) model integrated by SUNDIALS CVODE (BDF)");
+  if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, "program_version", version_);
+  if (status == NC_NOERR)
+    status = putText(ncid_, NC_GLOBAL, "case_source", simulationCase.source);
+  if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, "case", simulationCase.sourceText);
+  if (status == NC_NOERR) {
+    const int firstParticleNode = grid.nodeOneIsVapor ? 2 : 1;
+    status = nc_put_att_int(ncid_, NC_GLOBAL, "first_particle_node", NC_INT, 1,
+                            &firstParticleNode);
+  }
+  if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, "run_end", "running");
+  // Room left in the header, so that run_end's final text replaces "running" in place
+  // instead of moving every record.
+  if (status == NC_NOERR) status = nc__enddef(ncid_, 8192, 4, 0, 4);
+  if (status != NC_NOERR) return fail(status, "define the variables of", message);
+
+  std::vector<int> nodes(grid.nodeCount);
+  for (int k = 0; k < grid.nodeCount; ++k) nodes[k] = k + 1;
+  status = nc_put_var_int(ncid_, nodeVar, nodes.data());
+  if (status == NC_NOERR) status = nc_put_var_double(ncid_, volumeVar, grid.volume.data());
+  if (status == NC_NOERR) status = nc_put_var_double(ncid_, diameterVar, grid.diameter.data());
+  if (status == NC_NOERR) status = nc_sync(ncid_);
+  if (status != NC_NOERR) return fail(status, "write", message);
+  return true;
+}
+
+bool NetcdfSink::write(const OutputSample& sample, std::string& message) {
+  if (ncid_ < 0) {
+    message = "internal error: " + path_ + " is not open";
+    return false;
+  }
+  if (sample.concentration.size() != static_cast<size_t>(nodeCount_)) {
+    message = "internal error: a sample's concentrations do not match the node count";
+    return false;
+  }
+  const size_t record = static_cast<size_t>(records_);
+  const size_t start[] = {record, 0};
+  const size_t count[] = {1, static_cast<size_t>(nodeCount_)};
+  int status = nc_put_var1_double(ncid_, ids_.time, &record, &sample.time);
+  if (status == NC_NOERR)
+    status = nc_put_vara_double(ncid_, ids_.concentration, start, count,
+                                sample.concentration.data());
+  for (size_t i = 0; i < std::size(kSeries) && status == NC_NOERR; ++i)
+    status = nc_put_var1_double(ncid_, ids_.series[i], &record, &(sample.*kSeries[i].field));
+  for (size_t i = 0; i < std::size(kCounts) && status == NC_NOERR; ++i) {
+    const int value = asInt(sample.counts.*kCounts[i].field);
+    status = nc_put_var1_int(ncid_, ids_.counts[i], &record, &value);
+  }
+  // The record count in the header and the data on disk: the file is whole at this time.
+  if (status == NC_NOERR) status = nc_sync(ncid_);
+  if (status != NC_NOERR) return fail(status, "write", message);
+  ++records_;
+  return true;
+}
+
+bool NetcdfSink::finish(const RunOutcome& outcome, std::string& message) {
+  if (ncid_ < 0) return true;  // never created: nothing to say how it ended
+  const std::string runEnd = describeRunEnd(outcome);
+  int status = nc_redef(ncid_);
+  if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, "run_end", runEnd);
+  if (status == NC_NOERR) status = nc_enddef(ncid_);
+  const int closeStatus = nc_close(ncid_);
+  ncid_ = -1;
+  if (status == NC_NOERR) status = closeStatus;
+  if (status != NC_NOERR) return fail(status, "finish", message);
+  return true;
+}
+
+}  // namespace aerosol

@@ -1,0 +1,266 @@
+#include "simulate/simulate_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "setup/output.h"
+#include "simulate/case.h"
+#include "simulate/csv_sink.h"
+#include "simulate/netcdf_sink.h"
+#include "simulate/simulation.h"
+
+#ifndef AEROSOL_VERSION
+#define AEROSOL_VERSION "unknown"
+#endif
+
+namespace aerosol {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Set by SIGINT or SIGTERM; the integrator polls it between steps and ends the run as
+// interrupted, so the files are closed properly and say so.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void requestStop(int signal) { stopSignal = signal; }
+
+void installStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = requestStop;
+  sigemptyset(&action.sa_mask);
+  // A second Ctrl-C kills at once: the file is still valid up to its last synced time.
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Every sink in turn; a failure of any one ends the run as a write failure. Remembers the
+// first failure, so a run can never look complete when one of its files is not.
+class SinkList : public ResultsSink {
+ public:
+  void add(std::unique_ptr<ResultsSink> sink) { sinks_.push_back(std::move(sink)); }
+
+  bool begin(const SimulationCase& simulationCase, const OutputGrid& grid,
+             std::string& message) override {
+    for (auto& sink : sinks_)
+      if (!sink->begin(simulationCase, grid, message)) return failed(message);
+    return true;
+  }
+  bool write(const OutputSample& sample, std::string& message) override {
+    for (auto& sink : sinks_)
+      if (!sink->write(sample, message)) return failed(message);
+    return true;
+  }
+  // Every sink is finished, whatever the others did.
+  bool finish(const RunOutcome& outcome, std::string& message) override {
+    bool ok = true;
+    for (auto& sink : sinks_) {
+      std::string sinkMessage;
+      if (!sink->finish(outcome, sinkMessage)) {
+        ok = failed(sinkMessage);
+        message = sinkMessage;
+      }
+    }
+    return ok;
+  }
+
+  bool anyFailed() const { return !failure_.empty(); }
+  const std::string& failure() const { return failure_; }
+
+ private:
+  bool failed(const std::string& message) {
+    if (failure_.empty()) failure_ = message.empty() ? "write error" : message;
+    return false;
+  }
+  std::vector<std::unique_ptr<ResultsSink>> sinks_;
+  std::string failure_;
+};
+
+// The temperature at time t of a cooling-rate or table history (for the progress line only;
+// the model has its own).
+double historyTemperature(const TemperatureHistory& history, double time) {
+  if (history.law == TemperatureLaw::CoolingRate)
+    return history.start - history.coolingRate * time;
+  if (history.law == TemperatureLaw::Table && !history.table.empty()) {
+    const auto& table = history.table;
+    if (time <= table.front().time) return table.front().temperature;
+    for (size_t i = 1; i < table.size(); ++i) {
+      if (time <= table[i].time) {
+        const double share = (time - table[i - 1].time) / (table[i].time - table[i - 1].time);
+        return table[i - 1].temperature + share * (table[i].temperature - table[i - 1].temperature);
+      }
+    }
+    return table.back().temperature;
+  }
+  return history.start;
+}
+
+// The NetCDF file: -o, else the case's own output.file (relative to the case file's folder),
+// else the case file's name with .nc, or simulate.nc inside a legacy folder.
+std::string outputPath(const std::string& casePath, bool legacy, const SimulationCase& simCase,
+                       const std::string& option) {
+  if (!option.empty()) return option;
+  const fs::path casePathObject(casePath);
+  if (!simCase.output.file.empty()) {
+    const fs::path file(simCase.output.file);
+    if (file.is_absolute()) return file.string();
+    const fs::path base = legacy ? casePathObject : casePathObject.parent_path();
+    return (base / file).string();
+  }
+  if (legacy) return (casePathObject / "simulate.nc").string();
+  fs::path path = casePathObject;
+  path.replace_extension(".nc");
+  return path.string();
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error) && !error;
+}
+
+int printCase(const SimulationCase& simulationCase) {
+  const std::string text = caseToToml(simulationCase);
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+      std::fflush(stdout) != 0 || std::ferror(stdout))
+    return reportWriteFailure();
+  return kSimulateComplete;
+}
+
+struct SimulateOptions {
+  std::string casePath;
+  std::string outputFile;
+  std::string csvFolder;
+  bool printCase = false;
+};
+
+int runSimulate(const SimulateOptions& options) {
+  SimulationCase simulationCase;
+  std::string message;
+  const bool legacy = fs::is_directory(options.casePath);
+  const bool read = legacy ? readLegacyFolder(options.casePath, simulationCase, message)
+                           : readCaseFile(options.casePath, simulationCase, message);
+  if (!read) {
+    std::fprintf(stderr, "aerosol simulate: %s\n", message.c_str());
+    return kSimulateRefused;
+  }
+  if (options.printCase) return printCase(simulationCase);
+
+  const std::string netcdfPath =
+      outputPath(options.casePath, legacy, simulationCase, options.outputFile);
+  if (samePath(netcdfPath, options.casePath)) {
+    std::fprintf(stderr,
+                 "aerosol simulate: the results file %s would replace the case itself; "
+                 "name another with -o\n",
+                 netcdfPath.c_str());
+    return kSimulateRefused;
+  }
+
+  SinkList sinks;
+  sinks.add(std::make_unique<NetcdfSink>(netcdfPath, AEROSOL_VERSION));
+  if (!options.csvFolder.empty())
+    sinks.add(std::make_unique<CsvSink>(options.csvFolder, AEROSOL_VERSION));
+
+  // The progress line follows the temperature when the run ends at one, else the time.
+  const auto& history = simulationCase.temperature;
+  const bool byTemperature = simulationCase.end.rule == EndRule::Temperature &&
+                             history.law != TemperatureLaw::Constant;
+  const double startTemperature = historyTemperature(history, 0.0);
+
+  installStopHandlers();
+  const auto started = std::chrono::steady_clock::now();
+  RunOutcome outcome;
+  {
+    ProgressLine progress(byTemperature ? "T" : "t", byTemperature ? "K" : "s",
+                          byTemperature ? startTemperature : 0.0,
+                          byTemperature ? simulationCase.end.temperature
+                                        : simulationCase.end.time);
+    RunControl control;
+    control.stopRequested = [] { return stopSignal != 0; };
+    control.progress = [&](double time) {
+      progress.slowPass(byTemperature ? historyTemperature(history, time) : time);
+    };
+    outcome = runSimulation(simulationCase, sinks, control);
+  }
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+  int status = kSimulateComplete;
+  if (outcome.end == RunEnd::WriteFailure || sinks.anyFailed()) {
+    status = kSimulateWriteFailure;
+    if (outcome.end != RunEnd::WriteFailure) {
+      outcome.end = RunEnd::WriteFailure;
+      outcome.message = sinks.failure();
+    } else if (outcome.message.empty()) {
+      outcome.message = sinks.failure();
+    }
+  } else if (outcome.end != RunEnd::Complete) {
+    status = kSimulateUnfinished;
+  }
+
+  const IntegratorCounts& counts = outcome.counts;
+  std::fprintf(stderr,
+               "aerosol simulate: %s\n"
+               "  %ld steps, %ld right-hand sides, %ld Jacobians, %ld steps rejected by the "
+               "error test, %ld convergence failures; %.3g s wall time\n",
+               describeRunEnd(outcome).c_str(), counts.steps, counts.rhsEvaluations,
+               counts.jacobianEvaluations, counts.errorTestFailures, counts.convergenceFailures,
+               wall);
+  if (status == kSimulateWriteFailure)
+    std::fprintf(stderr, "  the results are incomplete: %s\n", outcome.message.c_str());
+  else
+    std::fprintf(stderr, "  results in %s%s%s\n", netcdfPath.c_str(),
+                 options.csvFolder.empty() ? "" : " and the CSV files in ",
+                 options.csvFolder.c_str());
+  return status;
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+  CLI::App app{
+      "aerosol: nodal simulation of an aerosol's size distribution.\n"
+      "Without arguments it runs the input-file process that main.inp in the working "
+      "directory chooses (and reads coag.inp or grow.inp), printing its tables.",
+      "aerosol"};
+  app.set_version_flag("--version", std::string("aerosol ") + AEROSOL_VERSION);
+  app.require_subcommand(1);
+
+  SimulateOptions options;
+  CLI::App* simulate = app.add_subcommand(
+      "simulate",
+      "Integrate a case with an error-controlled stiff integrator (CVODE) and write NetCDF.");
+  simulate->add_option("CASE", options.casePath,
+                       "a TOML case file, or a legacy run folder holding main.inp")
+      ->required();
+  simulate->add_option("-o,--output", options.outputFile,
+                       "the NetCDF file (default: the case file's name with .nc, or "
+                       "simulate.nc inside a legacy folder)");
+  simulate->add_option("--csv", options.csvFolder,
+                       "also write the results as CSV files in this folder");
+  simulate->add_flag("--print-case", options.printCase,
+                     "print the case as a TOML case file and exit");
+  simulate->footer(
+      "Exit status: 0 complete; 1 command line or case refused; 2 results could not be "
+      "written; 3 integrator failure or interrupted (Ctrl-C), the file kept up to the time "
+      "reached.");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // Help and version are successes; every other parse error is a refused command line.
+    return app.exit(error) == 0 ? kSimulateComplete : kSimulateRefused;
+  }
+  return runSimulate(options);
+}
+
+}  // namespace aerosol
