@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, testing and plotting need, from Debian's packages, where missing.
+# Installs what building, testing and plotting need, from Debian's packages (Debian 12), where
+# missing.
 # Safe to run again: it installs nothing that is already there.
 set -euo pipefail
 
@@ -7,7 +8,11 @@ packages=(
   cmake g++ make bc          # build (bc: the timing scripts)
   libgtest-dev libgmock-dev  # unit tests
   libbenchmark-dev           # benchmarks
-  clang libclang-rt-14-dev   # fuzzing and sanitizer runtimes
+  clang libclang-rt-14-dev   # fuzzing and sanitizer runtimes; the clang build
+  libomp-dev                 # OpenMP for clang (SUNDIALS' CMake files ask for it)
+  g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user  # 64-bit Arm cross build, run under qemu
+  libsundials-dev libnetcdf-dev netcdf-bin libtomlplusplus-dev libcli11-dev  # `aerosol simulate`
+  pybind11-dev python3-dev python3-xarray python3-netcdf4  # the Python module and its NetCDF files
   python3 python3-numpy python3-matplotlib  # plotting companion (Debian's /usr/bin/python3)
   parallel slurmctld slurmd slurm-client munge  # parameter sweeps and their tests
 )

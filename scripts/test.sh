@@ -1,18 +1,72 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite: the Release build's tests, then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run.
-# Usage: scripts/test.sh            (all of it)
-#        AEROSOL_QUICK=1 scripts/test.sh   (Release build's tests only)
+# Builds everything and runs the whole test suite, in stages:
+#   release    the Release build's tests in build/ (ctest: every label)
+#   aarch64    the program cross-built for 64-bit Arm, golden cases under qemu (test-aarch64.sh)
+#   clang      the program built by clang++, golden cases (test-clang.sh)
+#   sanitized  the suite under AddressSanitizer and UndefinedBehaviorSanitizer (test-sanitized.sh)
+#   fuzz       a short fuzzing run of the three input readers (fuzz-smoke.sh)
+# Every stage is required: a missing stage script fails the run. Every stage runs even when an
+# earlier one failed, and a summary names the ones that failed; the exit status is 0 only if
+# all passed.
+# Usage: scripts/test.sh                   (all of it)
+#        AEROSOL_QUICK=1 scripts/test.sh   (the release stage only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+stages=(release aarch64 clang sanitized fuzz)
+[ "${AEROSOL_QUICK:-0}" = 1 ] && stages=(release)
+script_of() {
+  case $1 in
+    release) echo "" ;;
+    aarch64) echo scripts/test-aarch64.sh ;;
+    clang) echo scripts/test-clang.sh ;;
+    sanitized) echo scripts/test-sanitized.sh ;;
+    fuzz) echo scripts/fuzz-smoke.sh ;;
+  esac
+}
+for stage in "${stages[@]}"; do
+  script=$(script_of "$stage")
+  if [ -n "$script" ] && [ ! -x "$script" ]; then
+    echo "test: stage '$stage' needs $script, which is missing or not executable" >&2
+    exit 1
+  fi
+done
+
 scripts/setup.sh
 jobs=$(nproc)
+[ "$jobs" -le 2 ] || jobs=2
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DAEROSOL_BUILD_TESTS=ON -DAEROSOL_BUILD_BENCH=ON >/dev/null
-cmake --build build -j"$jobs"
-(cd build && ctest --output-on-failure -j"$jobs")
+release() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DAEROSOL_BUILD_TESTS=ON -DAEROSOL_BUILD_BENCH=ON >/dev/null
+  cmake --build build -j"$jobs"
+  (cd build && ctest --output-on-failure -j"$jobs")
+}
 
-[ "${AEROSOL_QUICK:-0}" = 1 ] && exit 0
+failed=()
+summary=()
+for stage in "${stages[@]}"; do
+  echo "test: stage $stage" >&2
+  start=$(date +%s)
+  script=$(script_of "$stage")
+  # The stage runs in a subshell with set -e (which an `if` condition would switch off), so a
+  # failing build stops it; its failure only marks the stage.
+  set +e
+  ( set -e; if [ -n "$script" ]; then "$script"; else release; fi )
+  status=$?
+  set -e
+  if [ $status -eq 0 ]; then
+    result=passed
+  else
+    result="FAILED (status $status)"
+    failed+=("$stage")
+  fi
+  summary+=("$(printf '  %-10s %s in %d s' "$stage" "$result" $(( $(date +%s) - start )))")
+done
 
-if [ -x scripts/test-sanitized.sh ]; then scripts/test-sanitized.sh; fi
-if [ -x scripts/fuzz-smoke.sh ]; then scripts/fuzz-smoke.sh; fi
+echo "test: summary" >&2
+printf '%s\n' "${summary[@]}" >&2
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "test: failed stages: ${failed[*]}" >&2
+  exit 1
+fi
+echo "test: all stages passed" >&2
