@@ -1,10 +1,11 @@
-"""Reading what the aerosol program prints, and the input files of a run.
+"""Reading what the aerosol program prints.
 
-    from aerosol_output import parse_output, read_run_inputs, node_grid, summary
+    from aerosol_output import parse_output, summary
+    from aerosol_inputs import read_run_inputs, node_grid
 
     run = parse_output(open("out.txt").read())     # any of the four processes
-    inputs = read_run_inputs("examples/seeded-growth")
-    grid = node_grid(inputs)                      # node volumes (m3) and diameters (m)
+    grid = node_grid(read_run_inputs("examples/seeded-growth"))  # node diameters (m)
+    figures = summary(run, grid)
 
 The program's standard output is a set of tab-separated tables whose lines begin with a line
 feed; the output ends without one.  Some columns are not what their heading says (see
@@ -15,14 +16,13 @@ Only the Python standard library is needed here; plotting lives in aerosol-plot.
 
 from __future__ import annotations
 
+import csv
 import math
 import os
 import re
 from dataclasses import dataclass, field
 
-# Constants as the program stores them.
-PI = 3.1415926
-AVOGADRO = 6.0225e23
+from aerosol_inputs import diameter_of
 
 # The progress table of each process: (key, printed heading, unit, meaning).
 COLUMNS = {
@@ -83,10 +83,6 @@ _BLOCK_TIME_RE = re.compile(r"time=(" + _NUMBER + r")s\Z")
 
 class OutputError(ValueError):
     """The text is not (or not wholly) an output of the program."""
-
-
-class InputError(ValueError):
-    """An input file does not match its template."""
 
 
 @dataclass
@@ -275,185 +271,6 @@ def _parse_blocks(lines):
 
 
 # ---------------------------------------------------------------------------------------
-# Input files
-
-MAIN_TEMPLATE = [
-    ("Number of nodes: ", "nodeCount", "d"),
-    (" Starting Temperature(Kelvin): ", "startTemperature", "f"),
-    (" Cooling Rate(Kelvin/s): ", "coolingRate", "f"),
-    (" Pressure(Atm): ", "pressure", "f"),
-    (" Molecular Weight(Kg/mol): ", "molecularWeight", "f"),
-    (" Density(Kg/m3): ", "density", "f"),
-    (" Surface Tension in the form A-BT(dyne/cm): A=", "surfaceTensionA", "f"),
-    (" B=", "surfaceTensionB", "f"),
-    (" Saturation Vapor Pressure of material in form Ps=exp(C-D/T)P: C=", "vaporPressureC",
-     "f"),
-    (" D=", "vaporPressureD", "f"),
-    (" Enter your choice - 1)Coagulation,2)nucleation+coagulation,3)nucleation + coagulation"
-     " + surface growth,4)surface growth:", "process", "d"),
-    (" Choice of collision frequency function:1)Free Molecular Regime,2)Fuchs form for free"
-     " molecular and transition regime:", "collisionFunction", "d"),
-    (" Sutherland's constants for carrier gas in the form A*T^1.5/(B+T): A=", "sutherlandA",
-     "f"),
-    (" B=", "sutherlandB", "f"),
-]
-COAG_TEMPLATE = [
-    ("\n Initial diameter of monodisperse particles(nm): ", "initialDiameter", "f"),
-    ("  Initial number concentration(#/m3): ", "initialConcentration", "f"),
-    (" Temperature(Kelvin): ", "temperature", "f"),
-]
-GROW_TEMPLATE = [
-    ("Enter the node in which you want to put in particles:", "seedNode", "d"),
-    (" Enter the particle number concentration in #/m3 initially:", "seedConcentration", "f"),
-]
-
-_BLANKS = " \t\n\v\f\r"
-_INT_RE = re.compile(r"[-+]?\d+")
-_REAL_RE = re.compile(
-    r"[-+]?(?:0[xX](?:[0-9a-fA-F]+\.?[0-9a-fA-F]*|\.[0-9a-fA-F]+)(?:[pP][-+]?\d+)?"
-    r"|(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?"
-    r"|(?i:infinity|inf|nan(?:\([0-9A-Za-z_]*\))?))")
-
-
-def _real(token):
-    body = token.lstrip("+-")
-    sign = -1.0 if token.startswith("-") else 1.0
-    if body[:2] in ("0x", "0X"):
-        text = body if re.search(r"[pP]", body) else body + "p0"
-        return sign * float.fromhex(text)
-    if body.lower().startswith("nan"):
-        return math.nan
-    return float(token)
-
-
-def scan_template(text, template, file_name):
-    """Reads `text` against a template as the program does: a blank of the template matches
-    any run of white space or none, every other character must stand there exactly, and a
-    value is read after leading white space. Returns a dict of the values; raises
-    InputError naming the label that did not match."""
-    values = {}
-    pos = 0
-    for prefix, name, kind in template:
-        t = 0
-        while t < len(prefix):
-            if prefix[t] in _BLANKS:
-                while t < len(prefix) and prefix[t] in _BLANKS:
-                    t += 1
-                while pos < len(text) and text[pos] in _BLANKS:
-                    pos += 1
-                continue
-            if pos >= len(text) or text[pos] != prefix[t]:
-                found = text[pos:pos + 32] if pos < len(text) else "end of file"
-                raise InputError("%s: label of %s not found: expected %r but found %r "
-                                 "(labels must match exactly, case included)"
-                                 % (file_name, name, prefix[t:].strip(), found))
-            pos += 1
-            t += 1
-        while pos < len(text) and text[pos] in _BLANKS:
-            pos += 1
-        match = (_INT_RE if kind == "d" else _REAL_RE).match(text, pos)
-        if not match:
-            raise InputError("%s: no value for %s: found %r" % (file_name, name,
-                                                               text[pos:pos + 32]))
-        values[name] = int(match.group(0)) if kind == "d" else _real(match.group(0))
-        pos = match.end()
-    return values
-
-
-@dataclass
-class RunInputs:
-    main: dict                  # the fourteen values of main.inp, keyed by field name
-    coag: dict | None = None    # initialDiameter (nm), initialConcentration (#/m3), temperature (K)
-    grow: dict | None = None    # seedNode, seedConcentration (#/m3)
-
-    @property
-    def process(self):
-        return self.main["process"]
-
-    @property
-    def node_count(self):
-        return self.main["nodeCount"]
-
-
-def read_input_file(path, template):
-    with open(path, "r", encoding="latin-1") as f:
-        return scan_template(f.read(), template, os.path.basename(path))
-
-
-def read_run_inputs(folder=None, main=None, coag=None, grow=None):
-    """Reads main.inp of a run folder, and coag.inp (process 1) or grow.inp (process 4)
-    when the process reads it. Explicit file paths override the folder's."""
-    if main is None:
-        if folder is None:
-            raise ValueError("give a run folder or the path of main.inp")
-        main = os.path.join(folder, "main.inp")
-    base = folder if folder is not None else os.path.dirname(os.path.abspath(main))
-    inputs = RunInputs(main=read_input_file(main, MAIN_TEMPLATE))
-    if inputs.process == 1:
-        inputs.coag = read_input_file(coag or os.path.join(base, "coag.inp"), COAG_TEMPLATE)
-    elif inputs.process == 4:
-        inputs.grow = read_input_file(grow or os.path.join(base, "grow.inp"), GROW_TEMPLATE)
-    return inputs
-
-
-# ---------------------------------------------------------------------------------------
-# Node grid
-
-@dataclass
-class NodeGrid:
-    """Volumes (m3) and diameters (m) of nodes 1..n+1 at index k; index 0 is not a node."""
-    volume: list
-    diameter: list
-    spacing_factor: float
-
-    @property
-    def node_count(self):
-        return len(self.volume) - 2
-
-
-def spacing_factor(node_count):
-    return math.pow(10.0, 12.0 / float(node_count - 2))
-
-
-def monomer_volume(molecular_weight, density):
-    return molecular_weight / (density * AVOGADRO)
-
-
-def seed_volume(diameter_nm):
-    return math.pow(diameter_nm, 3.0) * (PI * 1e-27) / 6.0
-
-
-def diameter_of(volume, exponent=0.3333333):
-    return math.pow(volume * 6.0 / PI, exponent)
-
-
-def node_grid(inputs=None, *, node_count=None, first_volume=None, process=None):
-    """The node grid of a run as the program builds it: v_k = v_1 * q**(k-1) with
-    q = 10**(12/(n-2)); v_1 is the seed volume in process 1 and the monomer volume
-    otherwise. Give the RunInputs, or node_count and first_volume."""
-    if inputs is not None:
-        node_count = inputs.node_count
-        process = inputs.process
-        if process == 1:
-            first_volume = seed_volume(inputs.coag["initialDiameter"])
-        else:
-            first_volume = monomer_volume(inputs.main["molecularWeight"],
-                                          inputs.main["density"])
-    if node_count is None or first_volume is None:
-        raise ValueError("node_grid needs the run's inputs or node_count and first_volume")
-    if node_count < 3:
-        raise ValueError("a grid needs at least 3 nodes, got %d" % node_count)
-    q = spacing_factor(node_count)
-    # The program's cube root: 0.3333333 in processes 1 and 2, 0.333333 in 3 and 4.
-    exponent = 0.333333 if process in (3, 4) else 0.3333333
-    volume = [math.nan, first_volume]
-    for k in range(2, node_count + 2):
-        volume.append(math.pow(q, k - 1) * first_volume)
-    diameter = [math.nan] + [diameter_of(v, exponent) for v in volume[1:]]
-    return NodeGrid(volume=volume, diameter=diameter, spacing_factor=q)
-
-
-# ---------------------------------------------------------------------------------------
 # Summaries
 
 def distribution_stats(diameters, numbers):
@@ -532,11 +349,11 @@ def write_csv(run, folder, prefix="aerosol", grid=None):
 
     def emit(name, header, rows):
         path = os.path.join(folder, "%s-%s.csv" % (prefix, name))
-        with open(path, "w", encoding="ascii") as f:
-            f.write(",".join(header) + "\n")
+        with open(path, "w", encoding="ascii", newline="") as f:
+            out = csv.writer(f, lineterminator="\n")
+            out.writerow(header)
             for row in rows:
-                f.write(",".join(x if isinstance(x, str) else _fmt(x) if isinstance(x, float)
-                                 else str(x) for x in row) + "\n")
+                out.writerow([_fmt(x) if isinstance(x, float) else x for x in row])
         written.append(path)
 
     if run.process in COLUMNS:

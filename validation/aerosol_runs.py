@@ -1,51 +1,42 @@
 """Running the aerosol program on generated inputs and reading its tables back.
 
-Each validation check writes its inputs into a fresh folder, runs the program there and parses
-standard output. The parsers only know the tables the checks need; they are deliberately
-small so that the checks do not depend on any other tool in the repository.
+Each validation check writes its inputs into a fresh folder (through tools/aerosol_inputs.py,
+the input files as the program reads them), runs the program there and parses standard output.
+
+The output parsers below are deliberately this module's own and small: a check against the
+program should not read the program's tables with the same parser (tools/aerosol_output.py)
+whose reading it would then also be trusting. They know only the tables the checks need.
 """
 
 import math
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(REPO, "tools"))
 
-MAIN_TEMPLATE = """Number of nodes: {nodes}
-Starting Temperature(Kelvin): {start_temperature}
-Cooling Rate(Kelvin/s): {cooling_rate}
-Pressure(Atm): {pressure}
-Molecular Weight(Kg/mol): {molecular_weight}
-Density(Kg/m3): {density}
-Surface Tension in the form A-BT(dyne/cm): A={sigma_a} B={sigma_b}
-Saturation Vapor Pressure of material in form Ps=exp(C-D/T)P: C={vp_c} D={vp_d}
-Enter your choice - 1)Coagulation,2)nucleation+coagulation,3)nucleation + coagulation + surface growth,4)surface growth:{process}
-Choice of collision frequency function:1)Free Molecular Regime,2)Fuchs form for free molecular and transition regime:{kernel}
-Sutherland's constants for carrier gas in the form A*T^1.5/(B+T): A={suth_a} B={suth_b}
-"""
+import aerosol_inputs as ai  # noqa: E402
 
 # The material of the bundled examples: M = 0.1 kg/mol, rho = 2000 kg/m3, air as carrier gas.
-DEFAULT_MAIN = dict(nodes=26, start_temperature=300, cooling_rate=1000, pressure=1,
-                    molecular_weight=0.1, density=2000, sigma_a=500, sigma_b=0.2,
-                    vp_c=10, vp_d=30000, process=1, kernel=1, suth_a=1.458e-6, suth_b=110.4)
-
-COAG_TEMPLATE = """
- Initial diameter of monodisperse particles(nm): {diameter_nm}
- Initial number concentration(#/m3): {concentration}
- Temperature(Kelvin): {temperature}
-"""
-
-GROW_TEMPLATE = """Enter the node in which you want to put in particles: {node}
-Enter the particle number concentration in #/m3 initially: {concentration}
-"""
+DEFAULT_MAIN = dict(nodeCount=26, startTemperature=300, coolingRate=1000, pressure=1,
+                    molecularWeight=0.1, density=2000, surfaceTensionA=500,
+                    surfaceTensionB=0.2, vaporPressureC=10, vaporPressureD=30000, process=1,
+                    collisionFunction=1, sutherlandA=1.458e-6, sutherlandB=110.4)
 
 # Constants of kinetic theory as the program stores them.
 BOLTZMANN = 1.38e-23
-AVOGADRO = 6.0225e23
-PI = math.pi
+AVOGADRO = ai.AVOGADRO
+monomer_volume = ai.monomer_volume
+spacing_factor = ai.spacing_factor
+
+
+def node_volumes(first_volume, nodes):
+    """Node volumes 1..n+1 (index 0 unused) on the program's grid."""
+    return ai.node_grid(node_count=nodes, first_volume=first_volume).volume
 
 
 def find_program(explicit=None):
@@ -71,16 +62,7 @@ def run_program(program, main, coag=None, grow=None, keep_dir=None):
     the given dicts; returns a RunResult. Raises if the program does not exit with 0."""
     folder = tempfile.mkdtemp(prefix="aerosol-validation-")
     try:
-        settings = dict(DEFAULT_MAIN)
-        settings.update(main)
-        with open(os.path.join(folder, "main.inp"), "w") as f:
-            f.write(MAIN_TEMPLATE.format(**settings))
-        if coag is not None:
-            with open(os.path.join(folder, "coag.inp"), "w") as f:
-                f.write(COAG_TEMPLATE.format(**coag))
-        if grow is not None:
-            with open(os.path.join(folder, "grow.inp"), "w") as f:
-                f.write(GROW_TEMPLATE.format(**grow))
+        ai.write_run_inputs(folder, dict(DEFAULT_MAIN, **main), coag, grow)
         start = time.monotonic()
         done = subprocess.run([program], cwd=folder, capture_output=True, text=True)
         seconds = time.monotonic() - start
@@ -183,9 +165,3 @@ def parse_process4(text):
             node, value = line.split("\t")
             current[int(node[2:-1])] = float(value)
     return blocks
-
-
-def geometric_grid(first_volume, nodes):
-    """Node volumes 1..n+1 (index 0 unused) on the program's grid."""
-    q = 10.0 ** (12.0 / (nodes - 2))
-    return q, [0.0] + [first_volume * q ** (k - 1) for k in range(1, nodes + 2)]

@@ -35,8 +35,9 @@ def process1(program, helper):
         out = subprocess.run([helper, "volume-drift", str(n)], capture_output=True, text=True,
                              check=True).stdout
         values = dict(line.split() for line in out.splitlines())
-        run = ar.run_program(program, dict(nodes=n, process=1, kernel=1),
-                             coag=dict(diameter_nm=1, concentration=1e20, temperature=300))
+        run = ar.run_program(program, dict(nodeCount=n, process=1, collisionFunction=1),
+                             coag=dict(initialDiameter=1, initialConcentration=1e20,
+                                       temperature=300))
         _, rows, _ = ar.parse_process1(run.stdout)
         printed = [r[5] for r in rows]
         results.append(dict(nodes=n, internal=float(values["largest_relative_volume_change"]),
@@ -49,16 +50,18 @@ def process1(program, helper):
 def process3(program):
     run = ar.run_program(program, dict(nucleation.COOLING_VAPOUR, process=3))
     rows, listings = ar.parse_process3(run.stdout)
-    nodes = nucleation.COOLING_VAPOUR["nodes"]
+    vapour = nucleation.COOLING_VAPOUR
+    nodes = vapour["nodeCount"]
+    v1 = ar.monomer_volume(vapour["molecularWeight"], vapour["density"])
+    top_volume = ar.node_volumes(v1, nodes)[nodes]
     # Volume share of the top node in the node listings (the listings come every 399,999
     # passes; the rows carry no per-node figures).
-    top = max((listing.get(nodes, 0.0) * 0.1 / (2000 * ar.AVOGADRO)
-               * 10 ** (12.0 / (nodes - 2) * (nodes - 1)) / rows[i - 1][5]
+    top = max((listing.get(nodes, 0.0) * top_volume / rows[i - 1][5]
                for i, listing in listings if i > 0), default=0.0)
     volumes = [r[5] for r in rows]
     drift = [abs(v / volumes[0] - 1) for v in volumes]
     worst = max(range(len(drift)), key=lambda i: drift[i])
-    particle_share = max(1 - r[1] * (0.1 / (2000 * ar.AVOGADRO)) / r[5] for r in rows)
+    particle_share = max(1 - r[1] * v1 / r[5] for r in rows)
     return dict(rows=len(rows), worst=drift[worst], worst_time=rows[worst][0],
                 top_node=top, particle_share=particle_share, seconds=run.seconds)
 

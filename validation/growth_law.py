@@ -27,29 +27,29 @@ import sys
 
 import aerosol_runs as ar
 
-VAPOUR = dict(nodes=26, start_temperature=310, cooling_rate=5e4, pressure=1,
-              molecular_weight=0.1, density=2000, sigma_a=0, sigma_b=0, vp_c=87.6,
-              vp_d=30000, process=4, kernel=1)
+VAPOUR = dict(nodeCount=26, startTemperature=310, coolingRate=5e4, pressure=1,
+              molecularWeight=0.1, density=2000, surfaceTensionA=0, surfaceTensionB=0,
+              vaporPressureC=87.6, vaporPressureD=30000, process=4, collisionFunction=1)
 SEEDS = range(6, 25)
 TOLERANCE = 0.01  # measured against kinetic theory, relative
 
 
 def saturation_concentration(T):
-    return math.exp(VAPOUR["vp_c"] - VAPOUR["vp_d"] / T) * VAPOUR["pressure"] * 101325 / (
+    return math.exp(VAPOUR["vaporPressureC"] - VAPOUR["vaporPressureD"] / T) * VAPOUR["pressure"] * 101325 / (
         ar.BOLTZMANN * T)
 
 
 def theory_rate(d, T, N1, full=True):
     """dd/dt in m/s at diameter d and temperature T."""
     k = ar.BOLTZMANN
-    rho, M = VAPOUR["density"], VAPOUR["molecular_weight"]
+    rho, M = VAPOUR["density"], VAPOUR["molecularWeight"]
     v1 = M / (rho * ar.AVOGADRO)
     d1 = (6 * v1 / math.pi) ** (1 / 3)
     m1 = rho * v1
     ns = saturation_concentration(T)
     if not full:
         return v1 * math.sqrt(8 * k * T / (math.pi * m1)) * (N1 - ns) / 2
-    sigma = (VAPOUR["sigma_a"] - VAPOUR["sigma_b"] * T) * 1e-3
+    sigma = (VAPOUR["surfaceTensionA"] - VAPOUR["surfaceTensionB"] * T) * 1e-3
     ks = ns * math.exp(4 * sigma * M / (rho * 8.314 * T * d))
     m = rho * math.pi * d ** 3 / 6
     beta = math.pi / 4 * (d + d1) ** 2 * math.sqrt(8 * k * T / math.pi * (1 / m1 + 1 / m))
@@ -62,13 +62,13 @@ def average(f, t0, t1, steps=200):
 
 
 def measure(program):
-    q, v = ar.geometric_grid(VAPOUR["molecular_weight"] / (VAPOUR["density"] * ar.AVOGADRO),
-                             VAPOUR["nodes"])
-    N1 = 1.001 * saturation_concentration(VAPOUR["start_temperature"])
-    T = lambda t: VAPOUR["start_temperature"] - VAPOUR["cooling_rate"] * t
+    v = ar.node_volumes(ar.monomer_volume(VAPOUR["molecularWeight"], VAPOUR["density"]),
+                        VAPOUR["nodeCount"])
+    N1 = 1.001 * saturation_concentration(VAPOUR["startTemperature"])
+    T = lambda t: VAPOUR["startTemperature"] - VAPOUR["coolingRate"] * t
     results, seconds = [], 0.0
     for seed in SEEDS:
-        run = ar.run_program(program, VAPOUR, grow=dict(node=seed, concentration=1e12))
+        run = ar.run_program(program, VAPOUR, grow=dict(seedNode=seed, seedConcentration=1e12))
         seconds += run.seconds
         blocks = ar.parse_process4(run.stdout)
         d = (6 * v[seed] / math.pi) ** (1 / 3)

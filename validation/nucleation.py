@@ -37,9 +37,10 @@ EXAMPLE = [
 
 # A vapour that nucleates between 305 and 300 K, where process 2 takes its fine steps:
 # ns(300 K) = 1e19 /m3, sigma = 0.03 N/m.
-COOLING_VAPOUR = dict(nodes=26, start_temperature=319, cooling_rate=100, pressure=1,
-                      molecular_weight=0.1, density=2000, sigma_a=30, sigma_b=0,
-                      vp_c=25.3, vp_d=12000, kernel=1)
+COOLING_VAPOUR = dict(nodeCount=26, startTemperature=319, coolingRate=100, pressure=1,
+                      molecularWeight=0.1, density=2000, surfaceTensionA=30,
+                      surfaceTensionB=0, vaporPressureC=25.3, vaporPressureD=12000,
+                      collisionFunction=1)
 
 
 def helper_values(helper):
@@ -108,7 +109,7 @@ def cooling_runs(program):
 def summarize(runs):
     """Features of the two time series, as numbers for the table."""
     rows2, rows3 = runs["rows2"], runs["rows3"]
-    T0, rate = COOLING_VAPOUR["start_temperature"], COOLING_VAPOUR["cooling_rate"]
+    T0, rate = COOLING_VAPOUR["startTemperature"], COOLING_VAPOUR["coolingRate"]
     s2 = {}
     j = max(range(len(rows2)), key=lambda i: rows2[i][2])
     s2["J_peak"], s2["J_peak_T"] = rows2[j][2], T0 - rate * rows2[j][0]
@@ -132,7 +133,7 @@ def plot(runs, path):
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    T0, rate = COOLING_VAPOUR["start_temperature"], COOLING_VAPOUR["cooling_rate"]
+    T0, rate = COOLING_VAPOUR["startTemperature"], COOLING_VAPOUR["coolingRate"]
     r2, r3 = runs["rows2"], runs["rows3"]
     T2 = [T0 - rate * r[0] for r in r2]
     T3 = [T0 - rate * r[0] for r in r3]

@@ -26,12 +26,12 @@ REFERENCE_ETA = [0.01, 0.05, 0.1, 0.2, 0.5, 1, 2, 3, 5]
 REFERENCE_PSI = [0.148, 0.927, 1.065, 0.967, 0.631, 0.346, 0.125, 0.049, 0.0084]
 REFERENCE_SIGMA_G = 1.465
 
-SEED = dict(diameter_nm=1, concentration=1e20, temperature=300)
+SEED = dict(initialDiameter=1, initialConcentration=1e20, temperature=300)
 
 
 def reduce_distribution(final, nodes, last_row_volume=None):
     """Similarity variables and sigma_g of a final table [(v_k, N_k), k = 1..n-1]."""
-    q = 10.0 ** (12.0 / (nodes - 2))
+    q = ar.spacing_factor(nodes)
     log_q = math.log(q)
     total_number = sum(n for _, n in final)
     total_volume = sum(v * n for v, n in final)
@@ -63,7 +63,7 @@ def psi_at(result, eta_ref):
 
 
 def run_grid(program, nodes):
-    run = ar.run_program(program, dict(nodes=nodes, process=1, kernel=1), coag=SEED)
+    run = ar.run_program(program, dict(nodeCount=nodes, process=1, collisionFunction=1), coag=SEED)
     estimate, rows, final = ar.parse_process1(run.stdout)
     if len(final) != nodes - 1 or not rows:
         raise RuntimeError("%d nodes: unexpected output (%d final rows)" % (nodes, len(final)))

@@ -13,20 +13,23 @@ TOOL = os.path.join(REPO, "tools", "aerosol-sweep")
 PROGRAM = os.environ.get("AEROSOL_PROGRAM", os.path.join(REPO, "build", "aerosol"))
 sys.path.insert(0, os.path.join(REPO, "tools"))
 
+import aerosol_inputs as ai  # noqa: E402
+
 # Process 2 cooling from 450 K: a hundred-odd steps of 0.0005 s, a few printed rows, a final
 # table; well under a second.
-BASE_MAIN = """Number of nodes: 10
-Starting Temperature(Kelvin): 450
-Cooling Rate(Kelvin/s): 2000
-Pressure(Atm): 1
-Molecular Weight(Kg/mol): 0.1
-Density(Kg/m3): 2000
-Surface Tension in the form A-BT(dyne/cm): A=200 B=0.2
-Saturation Vapor Pressure of material in form Ps=exp(C-D/T)P: C=23 D=20000
-Enter your choice - 1)Coagulation,2)nucleation+coagulation,3)nucleation + coagulation + surface growth,4)surface growth:2
-Choice of collision frequency function:1)Free Molecular Regime,2)Fuchs form for free molecular and transition regime:1
-Sutherland's constants for carrier gas in the form A*T^1.5/(B+T): A=1.458e-6 B=110.4
-"""
+BASE_VALUES = {
+    "nodeCount": 10, "startTemperature": 450.0, "coolingRate": 2000.0, "pressure": 1.0,
+    "molecularWeight": 0.1, "density": 2000.0, "surfaceTensionA": 200.0,
+    "surfaceTensionB": 0.2, "vaporPressureC": 23.0, "vaporPressureD": 20000.0, "process": 2,
+    "collisionFunction": 1, "sutherlandA": 1.458e-6, "sutherlandB": 110.4,
+}
+
+
+def base_main(**changes):
+    return ai.render(ai.MAIN, dict(BASE_VALUES, **changes))
+
+
+BASE_MAIN = base_main()
 
 
 def make_sweep(folder, vary, extra="", main=BASE_MAIN, name="sweep.toml"):

@@ -12,6 +12,7 @@ import time
 import unittest
 
 import sweep_support as S
+import aerosol_inputs
 import aerosol_output
 
 
@@ -28,9 +29,8 @@ def check_merged_table(test, folder, runs, vary_fields):
         test.assertGreater(float(row["wall_time"]), 0.0)
         # The input file, read by the template rules, holds the intended values; the program
         # read the same node count (its final table lists nodes 2..n).
-        with open(os.path.join(run_dir, "main.inp")) as f:
-            values = aerosol_output.scan_template(f.read(), aerosol_output.MAIN_TEMPLATE,
-                                                  "main.inp")
+        values = aerosol_inputs.read_input_file(os.path.join(run_dir, "main.inp"),
+                                                aerosol_inputs.MAIN)
         for field in vary_fields:
             test.assertEqual(values[field], intended[field], field)
             test.assertEqual(type(values[field]), type(intended[field]))
@@ -80,11 +80,10 @@ class ParallelSweep(unittest.TestCase):
         # Values that only the shortest round-trip text keeps: the program must read back the
         # same doubles. Process 1 reads coag.inp, process 4 grow.inp.
         with tempfile.TemporaryDirectory() as d:
-            main1 = S.BASE_MAIN.replace("growth:2", "growth:1")
-            os.makedirs(os.path.join(d, "base"))
-            with open(os.path.join(d, "base", "coag.inp"), "w") as f:
-                f.write("\n Initial diameter of monodisperse particles(nm): 1\n"
-                        " Initial number concentration(#/m3): 1e18\n Temperature(Kelvin): 300\n")
+            main1 = S.base_main(process=1)
+            aerosol_inputs.write_run_inputs(
+                os.path.join(d, "base"), S.BASE_VALUES,
+                coag={"initialDiameter": 1.0, "initialConcentration": 1e18, "temperature": 300.0})
             sweep = S.make_sweep(d, "initialDiameter = [0.1, 1.0000000000000002]\n"
                                     "pressure = [0.30000000000000004, 1e-05]\n"
                                     "nodeCount = [5, 6]",
@@ -94,7 +93,7 @@ class ParallelSweep(unittest.TestCase):
             self.assertEqual(len(folders), 2)
             for folder, (dia, p, n) in zip(folders, [(0.1, 0.30000000000000004, 5),
                                                      (1.0000000000000002, 1e-05, 6)]):
-                inp = aerosol_output.read_run_inputs(os.path.join(d, "runs", folder))
+                inp = aerosol_inputs.read_run_inputs(os.path.join(d, "runs", folder))
                 self.assertEqual(inp.coag["initialDiameter"], dia)
                 self.assertEqual(inp.main["pressure"], p)
                 self.assertEqual(inp.main["nodeCount"], n)
@@ -102,14 +101,14 @@ class ParallelSweep(unittest.TestCase):
                     S.read_text(os.path.join(d, "runs", folder, "stdout.txt")))
                 self.assertEqual(len(out.final), n - 1)
                 # The first node's volume is the seed volume of the diameter read.
-                self.assertTrue(S.close(out.final[0][0], aerosol_output.seed_volume(dia), 1e-6))
+                self.assertTrue(S.close(out.final[0][0], aerosol_inputs.seed_volume(dia), 1e-6))
 
 
 class ResumeAfterKill(unittest.TestCase):
     def test_killed_sweep_is_finished_by_the_next_run(self):
         # Runs of a second or so each (the fine time step after 0.14 s), one at a time; the
         # sweep is killed while runs remain, then run again.
-        main = S.BASE_MAIN.replace("Cooling Rate(Kelvin/s): 2000", "Cooling Rate(Kelvin/s): 1000")
+        main = S.base_main(coolingRate=1000.0)
         with tempfile.TemporaryDirectory() as d:
             sweep = S.make_sweep(d, "startTemperature = [452.0, 452.5, 453.0, 453.5]",
                                  main=main)

@@ -12,41 +12,28 @@ TOOLS = os.path.join(SOURCE_DIR, "tools")
 PLOT = os.path.join(TOOLS, "aerosol-plot")
 sys.path.insert(0, TOOLS)
 
+import aerosol_inputs as ai  # noqa: E402
+
 # A refractory vapour; the values are illustrative, not those of a real material.
 MAIN = {
-    "nodes": 12, "T0": 1500.0, "Rc": 10000.0, "P": 1.0, "MW": 0.1, "rho": 2000.0,
-    "A": 500.0, "B": 0.2, "C": 10.0, "D": 30000.0, "process": 2, "collision": 1,
-    "SA": 1.458e-6, "SB": 110.4,
+    "nodeCount": 12, "startTemperature": 1500.0, "coolingRate": 10000.0, "pressure": 1.0,
+    "molecularWeight": 0.1, "density": 2000.0, "surfaceTensionA": 500.0,
+    "surfaceTensionB": 0.2, "vaporPressureC": 10.0, "vaporPressureD": 30000.0, "process": 2,
+    "collisionFunction": 1, "sutherlandA": 1.458e-6, "sutherlandB": 110.4,
 }
 
 
 def main_inp(**changes):
-    s = dict(MAIN, **changes)
-    return (
-        "Number of nodes: {nodes}\n"
-        "Starting Temperature(Kelvin): {T0}\n"
-        "Cooling Rate(Kelvin/s): {Rc}\n"
-        "Pressure(Atm): {P}\n"
-        "Molecular Weight(Kg/mol): {MW}\n"
-        "Density(Kg/m3): {rho}\n"
-        "Surface Tension in the form A-BT(dyne/cm): A={A} B={B}\n"
-        "Saturation Vapor Pressure of material in form Ps=exp(C-D/T)P: C={C} D={D}\n"
-        "Enter your choice - 1)Coagulation,2)nucleation+coagulation,3)nucleation + "
-        "coagulation + surface growth,4)surface growth:{process}\n"
-        "Choice of collision frequency function:1)Free Molecular Regime,2)Fuchs form for "
-        "free molecular and transition regime:{collision}\n"
-        "Sutherland's constants for carrier gas in the form A*T^1.5/(B+T): A={SA} B={SB}\n"
-    ).format(**s)
+    return ai.render(ai.MAIN, dict(MAIN, **changes))
 
 
 def coag_inp(d0=1.0, n0=1e20, T=300.0):
-    return ("\n Initial diameter of monodisperse particles(nm): %r\n"
-            " Initial number concentration(#/m3): %r\n Temperature(Kelvin): %r\n" % (d0, n0, T))
+    return ai.render(ai.COAG, {"initialDiameter": d0, "initialConcentration": n0,
+                               "temperature": T})
 
 
 def grow_inp(node=5, n0=1e12):
-    return ("Enter the node in which you want to put in particles: %d\n"
-            "Enter the particle number concentration in #/m3 initially: %r\n" % (node, n0))
+    return ai.render(ai.GROW, {"seedNode": node, "seedConcentration": n0})
 
 
 def make_run(folder, main, coag=None, grow=None):

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The output parser and input reader on real outputs of the built program."""
+"""The output parser and the input files' reader on real outputs of the built program."""
 
 import math
 import os
@@ -8,6 +8,7 @@ import tempfile
 import unittest
 
 import runs
+import aerosol_inputs as ai
 import aerosol_output as ao
 
 
@@ -30,18 +31,22 @@ class RealOutputs(unittest.TestCase):
             cls.folders.append(folder)
             return folder, text
 
-        cls.p1 = run(runs.main_inp(process=1, nodes=12), runs.coag_inp(1.0, 1e20, 300.0))
+        cls.p1 = run(runs.main_inp(process=1, nodeCount=12), runs.coag_inp(1.0, 1e20, 300.0))
         cls.p2 = run(runs.main_inp(process=2))
-        cls.p2_nan = run(runs.main_inp(process=2, T0=305.0, Rc=100.0))
-        cls.p2_cold = run(runs.main_inp(process=2, T0=300.0))
-        cls.p3 = run(runs.main_inp(process=3, nodes=8, T0=1500.0, Rc=9000.0))
+        cls.p2_nan = run(runs.main_inp(process=2, startTemperature=305.0, coolingRate=100.0))
+        cls.p2_cold = run(runs.main_inp(process=2, startTemperature=300.0))
+        cls.p3 = run(runs.main_inp(process=3, nodeCount=8, startTemperature=1500.0,
+                                   coolingRate=9000.0))
         # n = 3 keeps passes cheap; 316.5 K at 100 K/s gives about 500,000 passes, enough
         # for one listing of all nodes.
-        cls.p3_listing = run(runs.main_inp(process=3, nodes=3, T0=316.5, Rc=100.0))
-        cls.p3_cold = run(runs.main_inp(process=3, T0=299.0))
-        cls.p4 = run(runs.main_inp(process=4, nodes=8, T0=1500.0, Rc=1e6),
+        cls.p3_listing = run(runs.main_inp(process=3, nodeCount=3, startTemperature=316.5,
+                                           coolingRate=100.0))
+        cls.p3_cold = run(runs.main_inp(process=3, startTemperature=299.0))
+        cls.p4 = run(runs.main_inp(process=4, nodeCount=8, startTemperature=1500.0,
+                                   coolingRate=1e6),
                      grow=runs.grow_inp(5, 1e12))
-        cls.p4_short = run(runs.main_inp(process=4, nodes=8, T0=300.5, Rc=1e6),
+        cls.p4_short = run(runs.main_inp(process=4, nodeCount=8, startTemperature=300.5,
+                                         coolingRate=1e6),
                            grow=runs.grow_inp(5, 1e12))
 
     @classmethod
@@ -60,8 +65,8 @@ class RealOutputs(unittest.TestCase):
         self.assertLess(run.table[-1]["t"], 0.01)
         times = run.column("t")
         self.assertTrue(all(a < b for a, b in zip(times, times[1:])))
-        inputs = ao.read_run_inputs(folder)
-        grid = ao.node_grid(inputs)
+        inputs = ai.read_run_inputs(folder)
+        grid = ai.node_grid(inputs)
         # The sixth column, headed "N[15]", is the total particle volume: N0 * v1 throughout.
         v0 = 1e20 * grid.volume[1]
         for row in run.table:
@@ -92,8 +97,8 @@ class RealOutputs(unittest.TestCase):
         self.assertEqual([r["t"] for r in run.table], [0.0245, 0.0495, 0.0745, 0.0995])
         # Eight values under seven headings: the seventh is the total volume including the
         # monomers, the eighth the particle number.
-        inputs = ao.read_run_inputs(folder)
-        grid = ao.node_grid(inputs)
+        inputs = ai.read_run_inputs(folder)
+        grid = ai.node_grid(inputs)
         for row in run.table:
             self.assertGreaterEqual(row["Vtot"], row["N1"] * grid.volume[1] * (1 - 1e-6))
             self.assertGreater(row["Ntot"], 100.0)
@@ -127,7 +132,7 @@ class RealOutputs(unittest.TestCase):
     def test_runs_that_printed_no_rows(self):
         run = ao.parse_output(self.p2_cold[1])
         self.assertEqual((run.process, run.table, run.complete), (2, [], True))
-        self.assertEqual(len(run.final), runs.MAIN["nodes"] - 1)
+        self.assertEqual(len(run.final), runs.MAIN["nodeCount"] - 1)
         self.assertTrue(all(n == 0.0 for _, n in run.final))
         stats = ao.summary(run)
         self.assertEqual(stats["total_number"], 0.0)
@@ -149,7 +154,7 @@ class RealOutputs(unittest.TestCase):
         self.assertEqual(len(run.table), len(printed_lines(text, 7)))
         self.assertGreater(len(run.table), 10)
         self.assertEqual(run.listings, [])
-        grid = ao.node_grid(ao.read_run_inputs(folder))
+        grid = ai.node_grid(ai.read_run_inputs(folder))
         # "Particle Volume" includes the monomers.
         for row in run.table:
             self.assertGreaterEqual(row["Vtot"], row["N1"] * grid.volume[1] * (1 - 1e-6))
@@ -159,7 +164,7 @@ class RealOutputs(unittest.TestCase):
     def test_process_3_listing(self):
         folder, text = self.p3_listing
         run = ao.parse_output(text)
-        inputs = ao.read_run_inputs(folder)
+        inputs = ai.read_run_inputs(folder)
         n = inputs.node_count
         self.assertEqual(len(run.listings), text.count("\nN1\t"))
         self.assertEqual(len(run.listings), 1)
@@ -174,12 +179,12 @@ class RealOutputs(unittest.TestCase):
         # The listing comes after row 1002 of the 399,999th pass.
         self.assertEqual(run.listing_rows, [1002])
         self.assertEqual(len(run.table), len(printed_lines(text, 7)))
-        self.assertEqual(ao.final_distribution(run, ao.node_grid(inputs))[1], listing[1:-1])
+        self.assertEqual(ao.final_distribution(run, ai.node_grid(inputs))[1], listing[1:-1])
 
     def test_process_4(self):
         folder, text = self.p4
         run = ao.parse_output(text)
-        inputs = ao.read_run_inputs(folder)
+        inputs = ai.read_run_inputs(folder)
         n = inputs.node_count
         self.assertEqual(run.process, 4)
         self.assertEqual(len(run.blocks), text.count("time="))
@@ -195,7 +200,7 @@ class RealOutputs(unittest.TestCase):
         # The seed leaves node 5: particles appear in other nodes.
         last = run.blocks[-1][1]
         self.assertTrue(any(last[k - 1] > 0.0 for k in range(2, n - 1) if k != 5))
-        grid = ao.node_grid(inputs)
+        grid = ai.node_grid(inputs)
         diameters, numbers = ao.final_distribution(run, grid)
         self.assertEqual(numbers, last[1:])
         self.assertEqual(diameters, grid.diameter[2:n - 1])
@@ -258,17 +263,17 @@ class Inputs(unittest.TestCase):
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def test_one_line_and_one_label_a_line_read_the_same(self):
-        text = runs.main_inp(process=4, nodes=14)
+        text = runs.main_inp(process=4, nodeCount=14)
         runs.make_run(self.folder, text, grow=runs.grow_inp(7, 2.5e11))
-        by_lines = ao.read_run_inputs(self.folder)
+        by_lines = ai.read_run_inputs(self.folder)
         runs.make_run(self.folder, " ".join(text.split()) + "\n")
-        one_line = ao.read_run_inputs(self.folder)
+        one_line = ai.read_run_inputs(self.folder)
         self.assertEqual(by_lines, one_line)
         self.assertEqual(by_lines.main["nodeCount"], 14)
         self.assertEqual(by_lines.main["sutherlandB"], 110.4)
         self.assertEqual(by_lines.grow, {"seedNode": 7, "seedConcentration": 2.5e11})
         # The program reads the same files: it runs, and its blocks have n - 2 nodes.
-        runs.make_run(self.folder, runs.main_inp(process=4, nodes=14, Rc=1e6))
+        runs.make_run(self.folder, runs.main_inp(process=4, nodeCount=14, coolingRate=1e6))
         status, out, _ = runs.run_program(self.folder)
         self.assertEqual(status, 0)
         self.assertEqual(len(ao.parse_output(out.decode()).blocks[0][1]), 12)
@@ -280,8 +285,8 @@ class Inputs(unittest.TestCase):
                            (good.replace("D=30000.0", "D=x"), "vaporPressureD")):
             with self.subTest(label=label):
                 runs.make_run(self.folder, bad)
-                with self.assertRaisesRegex(ao.InputError, label):
-                    ao.read_run_inputs(self.folder)
+                with self.assertRaisesRegex(ai.InputError, label):
+                    ai.read_run_inputs(self.folder)
                 # The program refuses the same file.
                 status, out, _ = runs.run_program(self.folder)
                 self.assertEqual((status, out), (1, b""))
@@ -289,25 +294,25 @@ class Inputs(unittest.TestCase):
     def test_missing_mode_file(self):
         runs.make_run(self.folder, runs.main_inp(process=1))
         with self.assertRaises(OSError):
-            ao.read_run_inputs(self.folder)
+            ai.read_run_inputs(self.folder)
 
     def test_node_grid(self):
-        grid = ao.node_grid(node_count=14, first_volume=1e-27)
+        grid = ai.node_grid(node_count=14, first_volume=1e-27)
         self.assertAlmostEqual(grid.spacing_factor, 10.0, delta=1e-12)
         self.assertEqual(len(grid.volume), 16)              # index 0, nodes 1..n+1
         self.assertAlmostEqual(grid.volume[13] / 1e-27, 1e12, delta=1e12 * 1e-12)
         # The program's decimals for pi and one third: within a few parts per million.
         self.assertAlmostEqual(grid.diameter[1] / (6e-27 / math.pi) ** (1 / 3), 1.0, delta=1e-5)
-        grid3 = ao.node_grid(node_count=3, first_volume=2.0)
+        grid3 = ai.node_grid(node_count=3, first_volume=2.0)
         self.assertAlmostEqual(grid3.volume[2], 2e12, delta=1.0)
         with self.assertRaises(ValueError):
-            ao.node_grid(node_count=2, first_volume=1.0)
+            ai.node_grid(node_count=2, first_volume=1.0)
         # Process 1 starts from the seed diameter (nm), the others from the monomer.
         runs.make_run(self.folder, runs.main_inp(process=1), coag=runs.coag_inp(2.0))
-        seed = ao.node_grid(ao.read_run_inputs(self.folder))
+        seed = ai.node_grid(ai.read_run_inputs(self.folder))
         self.assertAlmostEqual(seed.diameter[1] / 2e-9, 1.0, delta=1e-5)
-        runs.make_run(self.folder, runs.main_inp(process=2, MW=0.1, rho=2000.0))
-        monomer = ao.node_grid(ao.read_run_inputs(self.folder))
+        runs.make_run(self.folder, runs.main_inp(process=2, molecularWeight=0.1, density=2000.0))
+        monomer = ai.node_grid(ai.read_run_inputs(self.folder))
         self.assertAlmostEqual(monomer.volume[1], 0.1 / (2000.0 * 6.0225e23), delta=1e-40)
 
 

@@ -19,10 +19,11 @@ class PlotCommand(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.runs = {
-            1: runs.run_in_temp(runs.main_inp(process=1, nodes=12), runs.coag_inp()),
+            1: runs.run_in_temp(runs.main_inp(process=1, nodeCount=12), runs.coag_inp()),
             2: runs.run_in_temp(runs.main_inp(process=2)),
-            3: runs.run_in_temp(runs.main_inp(process=3, nodes=3, T0=316.5, Rc=100.0)),
-            4: runs.run_in_temp(runs.main_inp(process=4, nodes=8, Rc=1e6),
+            3: runs.run_in_temp(runs.main_inp(process=3, nodeCount=3, startTemperature=316.5,
+                                              coolingRate=100.0)),
+            4: runs.run_in_temp(runs.main_inp(process=4, nodeCount=8, coolingRate=1e6),
                                 grow=runs.grow_inp(5, 1e12)),
         }
 
@@ -69,7 +70,7 @@ class PlotCommand(unittest.TestCase):
             final = list(csv.reader(f))
         self.assertEqual(final[0], ["node", "volume [m3]", "diameter [m]", "N [#/m3]"])
         self.assertEqual(final[1][0], "2")
-        self.assertEqual(len(final) - 1, runs.MAIN["nodes"] - 1)
+        self.assertEqual(len(final) - 1, runs.MAIN["nodeCount"] - 1)
 
     def test_blocks_csv_has_diameters(self):
         folder, text = self.runs[4]

@@ -91,7 +91,8 @@ class ProgressLine(unittest.TestCase):
     def test_seeded_growth(self):
         # 1e-8 s steps: (T0 - 300) / (Rc * 1e-8) passes, a block per 1000.
         out = self.check_process(lambda scale: (
-            runs.main_inp(process=4, nodes=12, T0=300.0 + 2.0 * scale, Rc=1e3),
+            runs.main_inp(process=4, nodeCount=12, startTemperature=300.0 + 2.0 * scale,
+                          coolingRate=1e3),
             None, runs.grow_inp(5, 1e12)))
         self.assertIsNotNone(out, "could not make a run last a second")
         self.assertIn(b"time=", out)
@@ -100,7 +101,7 @@ class ProgressLine(unittest.TestCase):
         # Process 1 makes some seven thousand passes whatever its inputs; more nodes and the
         # Fuchs form make each one slower, but a fast build may finish within a second.
         out = self.check_process(lambda scale: (
-            runs.main_inp(process=1, nodes=scale, collision=2), runs.coag_inp(), None),
+            runs.main_inp(process=1, nodeCount=scale, collisionFunction=2), runs.coag_inp(), None),
             scales=(26, 48))
         if out is None:
             self.skipTest("process 1 ran in under a second here: too short for the line")

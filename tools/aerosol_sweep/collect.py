@@ -6,10 +6,10 @@ import math
 import os
 import sys
 
-from . import engines, inputs
+import aerosol_inputs as inputs
+import aerosol_output
 
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-import aerosol_output  # noqa: E402  (tools/aerosol_output.py)
+from . import engines
 
 # Summary figures: (column, key of aerosol_output.summary, meaning).
 FIGURES = [
@@ -23,12 +23,28 @@ FIGURES = [
 ]
 FIGURE_NAMES = [f[0] for f in FIGURES]
 
+# The program's status for a run that left the physical range or could not go on.
+LEFT_RANGE_STATUS = 3
+LEFT_RANGE = "left the physical range"
+
 
 def first_line(path):
     try:
         with open(path, encoding="utf-8", errors="replace") as f:
             for line in f:
                 if line.strip():
+                    return line.strip()
+    except OSError:
+        pass
+    return ""
+
+
+def program_message(path):
+    """The program's first message on standard error (the first line starting "aerosol:")."""
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if line.startswith("aerosol:"):
                     return line.strip()
     except OSError:
         pass
@@ -63,6 +79,13 @@ def summarise_run(run):
     row["status"] = status
     row["wall_time"] = result.get("wall_time", "")
     stdout = _read(os.path.join(run.folder, engines.STDOUT)) or ""
+    if status == LEFT_RANGE_STATUS:
+        # The run stopped itself: a value became not finite, or time or temperature stopped
+        # advancing. Its own message says which; what it printed before is no result.
+        row["state"] = LEFT_RANGE
+        row["message"] = program_message(os.path.join(run.folder, engines.STDERR)) or \
+            "exit status 3 without a message on standard error"
+        return row
     if status != 0:
         row["message"] = first_line(os.path.join(run.folder, engines.STDERR))
         # Status 1 with nothing on standard output: the program refused the input.
@@ -78,9 +101,9 @@ def summarise_run(run):
             row["message"] = f"process {process} runs nothing"
             return row
         output = aerosol_output.parse_output(stdout, process=process)
-        grid = aerosol_output.node_grid(aerosol_output.read_run_inputs(run.folder))
+        grid = inputs.node_grid(inputs.read_run_inputs(run.folder))
         figures = aerosol_output.summary(output, grid)
-    except (aerosol_output.OutputError, aerosol_output.InputError, ValueError, OSError) as e:
+    except (aerosol_output.OutputError, inputs.InputError, ValueError, OSError) as e:
         row["state"] = "unreadable"
         row["message"] = f"output could not be read: {e}"
         return row

@@ -8,7 +8,7 @@ import re
 import shutil
 import tomllib
 
-from . import inputs
+import aerosol_inputs as inputs
 
 SAFE_NAME = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]{0,127}")
 TOP_KEYS = {"base", "runs", "combine", "program", "folder", "vary", "slurm"}
@@ -171,11 +171,10 @@ def load(path, program=None):
         if not os.path.exists(file_path):
             continue
         try:
-            with open(file_path, encoding="utf-8", errors="replace") as fh:
-                base[f.name] = inputs.scan(fh.read(), f)
+            base[f.name] = inputs.read_input_file(file_path, f)
         except OSError as e:
             raise SweepError(f"{file_path}: cannot be read: {e.strerror}") from None
-        except inputs.TemplateError as e:
+        except inputs.InputError as e:
             raise SweepError(f"{base_dir}/{e}") from None
     if "main.inp" not in base:
         raise SweepError(f"{path}: the base folder {base_dir} has no main.inp")
