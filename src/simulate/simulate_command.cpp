@@ -63,6 +63,7 @@ class SinkList : public ResultsSink {
   }
   // Every sink is finished, whatever the others did.
   bool finish(const RunOutcome& outcome, std::string& message) override {
+    finished_ = true;
     bool ok = true;
     for (auto& sink : sinks_) {
       std::string sinkMessage;
@@ -75,6 +76,7 @@ class SinkList : public ResultsSink {
   }
 
   bool anyFailed() const { return !failure_.empty(); }
+  bool finished() const { return finished_; }
   const std::string& failure() const { return failure_; }
 
  private:
@@ -84,6 +86,7 @@ class SinkList : public ResultsSink {
   }
   std::vector<std::unique_ptr<ResultsSink>> sinks_;
   std::string failure_;
+  bool finished_ = false;
 };
 
 // The temperature at time t of a cooling-rate or table history (for the progress line only;
@@ -165,6 +168,18 @@ int runSimulate(const SimulateOptions& options) {
     return kSimulateRefused;
   }
 
+  // The NetCDF library removes the path when it cannot finish creating the file: never hand
+  // it a device, a folder or a pipe.
+  std::error_code error;
+  const fs::file_status existing = fs::status(netcdfPath, error);
+  if (fs::exists(existing) && !fs::is_regular_file(existing)) {
+    std::fprintf(stderr,
+                 "aerosol simulate: could not write the results to %s: it exists and is not a "
+                 "regular file\n",
+                 netcdfPath.c_str());
+    return kSimulateWriteFailure;
+  }
+
   SinkList sinks;
   sinks.add(std::make_unique<NetcdfSink>(netcdfPath, AEROSOL_VERSION));
   if (!options.csvFolder.empty())
@@ -195,6 +210,11 @@ int runSimulate(const SimulateOptions& options) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   int status = kSimulateComplete;
+  // The files must say how the run ended even if the run could not tell them.
+  if (!sinks.finished()) {
+    std::string finishMessage;
+    sinks.finish(outcome, finishMessage);
+  }
   if (outcome.end == RunEnd::WriteFailure || sinks.anyFailed()) {
     status = kSimulateWriteFailure;
     if (outcome.end != RunEnd::WriteFailure) {
@@ -216,7 +236,8 @@ int runSimulate(const SimulateOptions& options) {
                counts.jacobianEvaluations, counts.errorTestFailures, counts.convergenceFailures,
                wall);
   if (status == kSimulateWriteFailure)
-    std::fprintf(stderr, "  the results are incomplete: %s\n", outcome.message.c_str());
+    std::fprintf(stderr, "  the results in %s%s%s are incomplete\n", netcdfPath.c_str(),
+                 options.csvFolder.empty() ? "" : " and ", options.csvFolder.c_str());
   else
     std::fprintf(stderr, "  results in %s%s%s\n", netcdfPath.c_str(),
                  options.csvFolder.empty() ? "" : " and the CSV files in ",
@@ -233,7 +254,12 @@ int runCommandLine(int argc, char** argv) {
       "directory chooses (and reads coag.inp or grow.inp), printing its tables.",
       "aerosol"};
   app.set_version_flag("--version", std::string("aerosol ") + AEROSOL_VERSION);
-  app.require_subcommand(1);
+  // At most one command; arguments that are none (aerosol foo, aerosol --bogus) are refused
+  // as unexpected.
+  app.require_subcommand(0, 1);
+  app.failure_message([](const CLI::App*, const CLI::Error& error) {
+    return "aerosol: " + std::string(error.what()) + "\nRun aerosol --help for more information.\n";
+  });
 
   SimulateOptions options;
   CLI::App* simulate = app.add_subcommand(
@@ -259,6 +285,10 @@ int runCommandLine(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     // Help and version are successes; every other parse error is a refused command line.
     return app.exit(error) == 0 ? kSimulateComplete : kSimulateRefused;
+  }
+  if (!simulate->parsed()) {
+    std::fprintf(stderr, "aerosol: no command given\nRun aerosol --help for more information.\n");
+    return kSimulateRefused;
   }
   return runSimulate(options);
 }
