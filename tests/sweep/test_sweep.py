@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Sweeps run for real through GNU parallel: statuses and merged figures, input files that read
-back to the intended values, resume after a killed sweep, a refused run amid good ones, and
-sweep files that are refused before anything runs."""
+back to the intended values, resume after a killed sweep, a refused run amid good ones, a run
+that left the physical range (status 3), and sweep files that are refused before anything
+runs."""
 
 import json
 import os
@@ -175,6 +176,44 @@ class RefusedRun(unittest.TestCase):
             # The refused run is tried again by the next run; the good ones are not.
             again = S.tool("run", sweep)
             self.assertIn("2 already finished, 1 to run", again.stdout)
+
+
+class LeftRange(unittest.TestCase):
+    """Status 3: the program stopped a run that left the physical range. A stand-in for the
+    program ends the run of one cooling rate that way and runs the real program otherwise."""
+
+    MESSAGE = "aerosol: the temperature became nan at t = 1.000000e-02 s; the run stopped"
+
+    def test_status_3_is_reported_and_run_again(self):
+        with tempfile.TemporaryDirectory() as d:
+            stand_in = os.path.join(d, "aerosol-stand-in")
+            with open(stand_in, "w") as f:
+                f.write("#!/bin/sh\n"
+                        "if grep -q 'Cooling Rate(Kelvin/s): 3000.0' main.inp; then\n"
+                        "  printf '\\n\\ntime\\t\\tMonomer\\n0.000000e+00'\n"
+                        "  echo 'a line of another kind' >&2\n"
+                        f"  echo '{self.MESSAGE}' >&2\n"
+                        "  echo 'aerosol: a later message' >&2\n"
+                        "  exit 3\n"
+                        "fi\n"
+                        f"exec '{S.PROGRAM}'\n")
+            os.chmod(stand_in, 0o755)
+            sweep = S.make_sweep(d, "coolingRate = [2000.0, 3000.0]")
+            r = S.tool("run", sweep, "--program", stand_in)
+            self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
+            self.assertIn("1 left the physical range, 1 ok", r.stdout)
+            c = S.tool("collect", sweep)
+            self.assertEqual(c.returncode, 0, c.stderr)
+            self.assertIn("left the physical range", c.stdout)
+            ok, left = S.read_csv(os.path.join(d, "runs", "summary.csv"))
+            self.assertEqual((ok["state"], ok["status"]), ("ok", "0"))
+            self.assertEqual((left["state"], left["status"]), ("left the physical range", "3"))
+            self.assertEqual(left["message"], self.MESSAGE)
+            # What it printed before it stopped is no result.
+            self.assertEqual([left[f] for f in ("final_total_number", "peak_S", "gsd")],
+                             ["", "", ""])
+            again = S.tool("run", sweep, "--program", stand_in)
+            self.assertIn("1 already finished, 1 to run", again.stdout)
 
 
 class MalformedSweepFile(unittest.TestCase):
