@@ -107,12 +107,10 @@ int runCoagulation(const RunSettings& input, PassKernels& kernels) {
       break;
     }
     const double next = run.t + run.dt;
-    if (!(next > run.t) && !std::isnan(next)) {
-      // A step that is zero, negative or lost in rounding would never reach the end time.
-      std::fprintf(stderr,
-                   "aerosol: warning: at t = %e s the time step became %e s and cannot advance "
-                   "the run; it stops here\n",
-                   run.t, shown(run.dt));
+    if (!(next > run.t)) {
+      // A step that is zero, negative, not a number or lost in rounding would never reach
+      // the end time. (With no particles the step is infinite: the run ends after one row.)
+      watch.timeStuck(run.t, run.dt);
       break;
     }
     run.t = next;
@@ -126,6 +124,7 @@ int runCoagulation(const RunSettings& input, PassKernels& kernels) {
       ok = emit("\n%e\t%e", shown(run.grid.volume[k]), shown(N[k]));
     if (!ok) status = reportWriteFailure();
   }
+  if (status == kExitSuccess) status = watch.status();
   std::fclose(file);
   return status;
 }

@@ -29,16 +29,22 @@ int runNucleationCoagulation(const RunSettings& settings, PassKernels& kernels) 
       printCounter = 0;
     }
     const double t = run.t;
+    const double T = run.T;
     run.finishPass();
     watch.check(N.data(), 1, n, t);
+    if (run.T == T) {
+      watch.temperatureStuck(t, T, run.dt, settings.coolingRate);
+      break;
+    }
     progress.pass(run.T);
   }
+  watch.checkTemperature(run.T, run.t);
 
   if (!emit("\n\nFinal Particle Size Distribution\n\n") || !emit("\nvolume\t\tnumber"))
     return reportWriteFailure();
   for (int k = 2; k <= n; ++k)
     if (!emit("\n%e\t%e", shown(run.grid.volume[k]), shown(N[k]))) return reportWriteFailure();
-  return kExitSuccess;
+  return watch.status();
 }
 
 }  // namespace aerosol

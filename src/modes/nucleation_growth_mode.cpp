@@ -36,11 +36,17 @@ int runNucleationCoagulationGrowth(const RunSettings& settings, PassKernels& ker
       tableCounter = 1;
     }
     const double t = run.t;
+    const double T = run.T;
     run.finishPass();
     watch.check(N.data(), 1, n, t);
+    if (run.T == T) {
+      watch.temperatureStuck(t, T, run.dt, settings.coolingRate);
+      break;
+    }
     progress.pass(run.T);
   }
-  return kExitSuccess;
+  watch.checkTemperature(run.T, run.t);
+  return watch.status();
 }
 
 }  // namespace aerosol

@@ -19,6 +19,9 @@ namespace aerosol {
 struct CoagulationRun {
   CoagulationRun(const RunSettings& settings, double initialDiameter,
                  double initialConcentration, PassKernels& kernels);
+  // A copy would share the kernels' caches, which follow one run's state.
+  CoagulationRun(const CoagulationRun&) = delete;
+  CoagulationRun& operator=(const CoagulationRun&) = delete;
   // One step: rates from the current concentrations, the Euler update with the current dt,
   // then the next dt and the totals of the new state.
   void step();
@@ -41,6 +44,9 @@ struct CoagulationRun {
 // also condenses on and evaporates from the particles.
 struct NucleationRun {
   NucleationRun(const RunSettings& settings, bool growth, PassKernels& kernels);
+  // A copy would share the kernels' caches, which follow one run's state.
+  NucleationRun(const NucleationRun&) = delete;
+  NucleationRun& operator=(const NucleationRun&) = delete;
   // First half of a pass: nucleation state and totals of the current state, time step.
   void beginPass();
   // Second half: rates from the start-of-pass state, Euler update, monomers, cooling, time.
@@ -72,6 +78,9 @@ struct NucleationRun {
 struct SeededGrowthRun {
   SeededGrowthRun(const RunSettings& settings, int seedNode, double seedConcentration,
                   PassKernels& kernels);
+  // A copy would share the kernels' caches, which follow one run's state.
+  SeededGrowthRun(const SeededGrowthRun&) = delete;
+  SeededGrowthRun& operator=(const SeededGrowthRun&) = delete;
   void beginStep();   // saturation state at the current temperature
   void finishStep();  // growth rates, Euler update, cooling, time
 

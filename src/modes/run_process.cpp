@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "engine/pass_kernels.h"
+#include "engine/fast_pass_kernels.h"
 #include "modes/modes.h"
 #include "setup/run_settings.h"
 
@@ -23,6 +23,14 @@ int runProcess(const RunSettings& settings, PassKernels& kernels) {
     std::fprintf(stderr, "aerosol: %s\n", problem.c_str());
     return kExitInputError;
   }
+  double fineStep = 0.0;
+  const double passes = estimatePasses(settings, &fineStep);
+  if (passes > kLongRunPasses)
+    std::fprintf(stderr,
+                 "aerosol: warning: cooling from %s K to 300 K at %s K/s takes at least %.3g time "
+                 "steps of %s s: a long run\n",
+                 showNumber(settings.startTemperature).c_str(),
+                 showNumber(settings.coolingRate).c_str(), passes, showNumber(fineStep).c_str());
   if (settings.process == 1) return runCoagulation(settings, kernels);
   if (settings.process == 2) return runNucleationCoagulation(settings, kernels);
   if (settings.process == 3) return runNucleationCoagulationGrowth(settings, kernels);

@@ -71,11 +71,17 @@ int runSeededGrowth(const RunSettings& settings, PassKernels& kernels) {
     }
     ++printCounter;
     const double t = run.t;
+    const double T = run.T;
     run.finishStep();
     watch.check(N.data(), 2, n, t);
+    if (run.T == T) {
+      watch.temperatureStuck(t, T, run.dt, settings.coolingRate);
+      break;
+    }
     progress.pass(run.T);
   }
-  return kExitSuccess;
+  watch.checkTemperature(run.T, run.t);
+  return watch.status();
 }
 
 }  // namespace aerosol

@@ -95,6 +95,13 @@ std::string showNumber(double value) {
 
 namespace {
 
+// "%.3g" of a value, for counts.
+std::string showNumber3(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.3g", value);
+  return buffer;
+}
+
 struct Checker {
   std::string problem;
 
@@ -122,6 +129,28 @@ std::string checkViscosity(const RunSettings& s, double temperature, const char*
          showNumber(s.sutherlandB) + " of main.inp give a carrier-gas viscosity of " +
          showNumber(mu) + " Pa s at " + showNumber(temperature) + " K (" + where +
          "), expected a viscosity above 0 for the Fuchs form";
+}
+
+double estimatePasses(const RunSettings& s, double* fineStep) {
+  // Processes 2 and 3 step 5e-4 s (process 2) or 1e-4 s, then 1e-5 s once particles exist
+  // (process 3), until the first pass that starts after t = 0.14 s, and 5e-8 s from then on;
+  // process 4 steps 1e-8 s throughout. When particles appear is not known before the run, so
+  // the coarse phase is granted the most it can do: 0.15 s of cooling and no passes counted.
+  // A pass cools the gas by T - dt * rate rounded, which takes off at most dt * rate plus
+  // half an ulp of T; T only falls, so half an ulp of the starting temperature bounds that.
+  // The bound is then (T0 - 300 K - coarse cooling) / (fine step * rate + half an ulp of T0).
+  const bool coarsePhase = s.process == 2 || s.process == 3;
+  const double step = s.process == 4 ? 1e-08 : 5e-08;
+  if (fineStep != nullptr) *fineStep = step;
+  if (s.process < 2 || s.process > 4 || !(s.startTemperature > 300.0)) return 0.0;
+  if (!(s.coolingRate > 0.0)) return INFINITY;
+  const double halfUlp =
+      (std::nextafter(s.startTemperature, INFINITY) - s.startTemperature) / 2.0;
+  // At most 14,001 coarse passes (0.14 s in steps of 1e-5 s), each with its own rounding.
+  const double coarseCooling = coarsePhase ? 0.15 * s.coolingRate + 15000.0 * halfUlp : 0.0;
+  const double left = s.startTemperature - 300.0 - coarseCooling;
+  if (!(left > 0.0)) return 0.0;
+  return left / (step * s.coolingRate + halfUlp);
 }
 
 bool gridVolumesUsable(double firstVolume, const RunSettings& s) {
@@ -186,6 +215,17 @@ std::string checkRunSettings(const RunSettings& s) {
              showNumber(s.coolingRate) + ", too small to change the starting temperature " +
              showNumber(s.startTemperature) +
              " K in one time step; expected a larger cooling rate (the run would never end)";
+    double fineStep = 0.0;
+    const double passes = estimatePasses(s, &fineStep);
+    if (passes > kMostPasses)
+      return "main.inp: \"Cooling Rate(Kelvin/s):\" (coolingRate) is " +
+             showNumber(s.coolingRate) + " K/s and \"Starting Temperature(Kelvin):\" "
+             "(startTemperature) " + showNumber(s.startTemperature) +
+             " K: cooling to 300 K takes at least " + showNumber3(passes) +
+             " time steps of " + showNumber(fineStep) + " s (process " +
+             std::to_string(s.process) + "), more than the " + showNumber3(kMostPasses) +
+             " a run may take; expected a faster cooling rate or a starting temperature "
+             "nearer 300 K";
     if (coagulates && s.collisionFunction == 2) {
       std::string problem = checkViscosity(s, s.startTemperature, "the starting temperature");
       if (problem.empty()) problem = checkViscosity(s, 300.0, "the end temperature");

@@ -11,11 +11,20 @@
 namespace aerosol {
 
 // Exit statuses. -1 (255 in a shell) is the historical status for a file that cannot be
-// opened; input that can be read but not run with gets 1; results that cannot be written, 2.
+// opened; input that can be read but not run with gets 1; results that cannot be written, 2;
+// a run that left the physical range (a concentration or the temperature not a finite
+// number) or could not finish (a step that no longer moves the time or the temperature), 3.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitOpenFailure = -1;
 inline constexpr int kExitInputError = 1;
 inline constexpr int kExitWriteError = 2;
+inline constexpr int kExitRangeError = 3;
+
+// Cooling runs that need more passes than this get a warning before they start (a pass takes
+// a few microseconds: 1e9 passes are an hour or more) ...
+inline constexpr double kLongRunPasses = 1e9;
+// ... and more than this are refused: weeks of computing, most likely a mistyped rate.
+inline constexpr double kMostPasses = 1e12;
 
 // Node counts: at least 3 (the spacing factor divides by n - 2), at most this many; every
 // per-node table has room for max(50, n + 2) entries so that small grids behave exactly as
@@ -65,6 +74,12 @@ bool parseRunSettings(const std::string& text, RunSettings& settings, std::strin
 // Checks the fields that the chosen process reads. Returns an empty string when the run
 // can go ahead, otherwise the reason.
 std::string checkRunSettings(const RunSettings& settings);
+
+// A lower bound on the number of passes a cooling run (processes 2 to 4) takes from its
+// starting temperature down to 300 K: 0 when it starts at or below 300 K (or for process 1),
+// infinity when it does not cool. `fineStep` receives the time step (s) of the phase that
+// the bound counts.
+double estimatePasses(const RunSettings& settings, double* fineStep = nullptr);
 
 // Carrier-gas viscosity must be positive wherever the Fuchs form is evaluated. Returns an
 // empty string when it is, otherwise the reason, without a file name in front.
