@@ -1,0 +1,299 @@
+// runSimulation: the model of a case integrated by CVODE (BDF, Newton iterations with a dense
+// difference-quotient Jacobian, concentrations constrained to stay non-negative), one
+// internal step at a time so that an interruption is seen between steps; the output times
+// come from CVODE's interpolating polynomial.
+
+#include <cvode/cvode.h>
+#include <nvector/nvector_serial.h>
+#include <sunlinsol/sunlinsol_dense.h>
+#include <sunmatrix/sunmatrix_dense.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "simulate/model.h"
+#include "simulate/simulation.h"
+
+namespace aerosol {
+namespace {
+
+struct Callback {
+  AerosolModel* model = nullptr;
+  bool notFinite = false;
+  double notFiniteTime = 0.0;
+  std::string lastError;  // CVODE's own words for its last error
+};
+
+int modelRhs(realtype t, N_Vector y, N_Vector ydot, void* data) {
+  auto* cb = static_cast<Callback*>(data);
+  if (cb->model->rhs(t, N_VGetArrayPointer(y), N_VGetArrayPointer(ydot))) return 0;
+  // A rate that is not finite: CVODE retries with a smaller step, and gives up with
+  // CV_REPTD_RHSFUNC_ERR if that does not help.
+  cb->notFinite = true;
+  cb->notFiniteTime = t;
+  return 1;
+}
+
+int placementRoots(realtype t, N_Vector y, realtype* g, void* data) {
+  static_cast<Callback*>(data)->model->placementRoots(t, N_VGetArrayPointer(y), g);
+  return 0;
+}
+
+void keepError(int, const char*, const char* function, char* msg, void* data) {
+  auto* cb = static_cast<Callback*>(data);
+  cb->lastError = std::string(function) + ": " + msg;
+}
+
+IntegratorCounts countsOf(void* mem, const IntegratorCounts& before) {
+  IntegratorCounts c = before;
+  long rhs = 0;
+  long linearRhs = 0;
+  long steps = 0, jacobians = 0, errorTests = 0, convergence = 0;
+  CVodeGetNumSteps(mem, &steps);
+  CVodeGetNumRhsEvals(mem, &rhs);
+  CVodeGetNumLinRhsEvals(mem, &linearRhs);
+  CVodeGetNumJacEvals(mem, &jacobians);
+  CVodeGetNumErrTestFails(mem, &errorTests);
+  CVodeGetNumNonlinSolvConvFails(mem, &convergence);
+  c.steps += steps;
+  c.rhsEvaluations += rhs + linearRhs;
+  c.jacobianEvaluations += jacobians;
+  c.errorTestFailures += errorTests;
+  c.convergenceFailures += convergence;
+  return c;
+}
+
+std::string reasonOf(int flag, const Callback& cb) {
+  std::string why;
+  switch (flag) {
+    case CV_TOO_MUCH_WORK:
+      why = "too much work (the step limit was reached)";
+      break;
+    case CV_TOO_MUCH_ACC:
+      why = "the tolerances asked for more accuracy than the arithmetic gives";
+      break;
+    case CV_ERR_FAILURE:
+      why = "repeated error-test failures (the step size fell to its minimum)";
+      break;
+    case CV_CONV_FAILURE:
+      why = "repeated convergence failures of the Newton iterations";
+      break;
+    case CV_REPTD_RHSFUNC_ERR:
+    case CV_UNREC_RHSFUNC_ERR:
+    case CV_FIRST_RHSFUNC_ERR:
+    case CV_RHSFUNC_FAIL:
+      why = "the rates turned not finite";
+      if (cb.notFinite) why += " (last at t = " + showNumber(cb.notFiniteTime) + " s)";
+      break;
+    case CV_CONSTR_FAIL:
+      why = "the concentrations could not be kept non-negative";
+      break;
+    case CV_LSETUP_FAIL:
+    case CV_LSOLVE_FAIL:
+      why = "the linear solver failed (a singular or not finite Jacobian)";
+      break;
+    default:
+      break;
+  }
+  char* name = CVodeGetReturnFlagName(flag);
+  const std::string flagName = name != nullptr ? name : std::to_string(flag);
+  std::free(name);
+  if (why.empty()) why = "CVODE stopped";
+  why += " [" + flagName + "]";
+  if (!cb.lastError.empty()) why += "; CVODE says: " + cb.lastError;
+  return why;
+}
+
+// Owns the SUNDIALS objects of one run.
+struct Solver {
+  SUNContext context = nullptr;
+  void* mem = nullptr;
+  N_Vector y = nullptr;
+  N_Vector out = nullptr;
+  N_Vector constraints = nullptr;
+  SUNMatrix matrix = nullptr;
+  SUNLinearSolver linear = nullptr;
+  ~Solver() {
+    if (linear != nullptr) SUNLinSolFree(linear);
+    if (matrix != nullptr) SUNMatDestroy(matrix);
+    if (constraints != nullptr) N_VDestroy(constraints);
+    if (out != nullptr) N_VDestroy(out);
+    if (y != nullptr) N_VDestroy(y);
+    if (mem != nullptr) CVodeFree(&mem);
+    if (context != nullptr) SUNContext_Free(&context);
+  }
+};
+
+}  // namespace
+
+RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink,
+                         const RunControl& control) {
+  RunOutcome outcome;
+  std::string message;
+  auto finish = [&](RunOutcome result) {
+    std::string finishMessage;
+    if (!sink.finish(result, finishMessage) && result.end != RunEnd::WriteFailure) {
+      result.end = RunEnd::WriteFailure;
+      result.message = finishMessage;
+    }
+    return result;
+  };
+
+  AerosolModel model(simulationCase);
+  if (!sink.begin(simulationCase, model.outputGrid(), message)) {
+    outcome.end = RunEnd::WriteFailure;
+    outcome.message = message;
+    return finish(outcome);
+  }
+  double endTime = 0.0;
+  if (!model.ok() || !caseEndTime(simulationCase, endTime, message)) {
+    outcome.end = RunEnd::IntegratorFailure;
+    outcome.message = model.ok() ? message : model.message();
+    return finish(outcome);
+  }
+  const std::vector<double> times = outputTimes(simulationCase.output, endTime);
+  const int n = model.nodeCount();
+  const Tolerances& tol = simulationCase.tolerances;
+
+  Solver s;
+  Callback cb;
+  cb.model = &model;
+  auto setupFailed = [&](const char* what) {
+    outcome.end = RunEnd::IntegratorFailure;
+    outcome.message = std::string("CVODE could not be set up (") + what + ")" +
+                      (cb.lastError.empty() ? "" : ": " + cb.lastError);
+    return finish(outcome);
+  };
+  if (SUNContext_Create(nullptr, &s.context) != 0) return setupFailed("context");
+  s.y = N_VNew_Serial(n, s.context);
+  s.out = N_VNew_Serial(n, s.context);
+  s.constraints = N_VNew_Serial(n, s.context);
+  if (s.y == nullptr || s.out == nullptr || s.constraints == nullptr)
+    return setupFailed("vectors");
+  const std::vector<double> y0 = model.initialState();
+  double* y = N_VGetArrayPointer(s.y);
+  for (int k = 0; k < n; ++k) y[k] = y0[static_cast<std::size_t>(k)];
+  // 1.0: every concentration stays >= 0.
+  N_VConst(1.0, s.constraints);
+
+  // The state at t = 0 goes out before the integrator starts.
+  OutputSample sample;
+  model.describe(0.0, y, sample);
+  sample.time = times.front();
+  if (!sink.write(sample, message)) {
+    outcome.end = RunEnd::WriteFailure;
+    outcome.message = message;
+    return finish(outcome);
+  }
+
+  s.mem = CVodeCreate(CV_BDF, s.context);
+  if (s.mem == nullptr) return setupFailed("memory");
+  CVodeSetErrHandlerFn(s.mem, keepError, &cb);
+  if (CVodeInit(s.mem, modelRhs, 0.0, s.y) != CV_SUCCESS) return setupFailed("init");
+  if (CVodeSetUserData(s.mem, &cb) != CV_SUCCESS) return setupFailed("user data");
+  if (CVodeSStolerances(s.mem, tol.relative, tol.absolute) != CV_SUCCESS)
+    return setupFailed("tolerances");
+  if (CVodeSetConstraints(s.mem, s.constraints) != CV_SUCCESS) return setupFailed("constraints");
+  if (CVodeSetStopTime(s.mem, endTime) != CV_SUCCESS) return setupFailed("stop time");
+  // The step limit is over the whole run; one internal step per call.
+  CVodeSetMaxNumSteps(s.mem, tol.maxSteps > 0 ? tol.maxSteps : 500000);
+  CVodeSetMaxHnilWarns(s.mem, -1);
+  s.matrix = SUNDenseMatrix(n, n, s.context);
+  if (s.matrix == nullptr) return setupFailed("matrix");
+  s.linear = SUNLinSol_Dense(s.y, s.matrix, s.context);
+  if (s.linear == nullptr) return setupFailed("linear solver");
+  if (CVodeSetLinearSolver(s.mem, s.linear, s.matrix) != CVLS_SUCCESS)
+    return setupFailed("linear solver");
+
+  // The nucleation placement of the start, held until a root says the state left it.
+  model.holdPlacement(model.placementOf(0.0, y));
+  if (CVodeRootInit(s.mem, AerosolModel::kPlacementRoots, placementRoots) != CV_SUCCESS)
+    return setupFailed("root functions");
+  // Counts of the stretches before the last restart (a restart sets CVODE's to 0).
+  IntegratorCounts before;
+
+  std::size_t next = 1;
+  double reached = 0.0;
+  const long maxSteps = tol.maxSteps > 0 ? tol.maxSteps : 500000;
+  while (next < times.size()) {
+    if (control.stopRequested && control.stopRequested()) {
+      outcome.end = RunEnd::Interrupted;
+      outcome.message = "interrupted at t = " + showNumber(reached) + " s";
+      break;
+    }
+    IntegratorCounts counts = countsOf(s.mem, before);
+    if (counts.steps >= maxSteps) {
+      outcome.end = RunEnd::IntegratorFailure;
+      outcome.message = "integrator failure at t = " + showNumber(reached) + " s: " +
+                        "too much work (" + std::to_string(maxSteps) +
+                        " steps, the case's limit, were not enough)";
+      break;
+    }
+    realtype tret = 0.0;
+    const int flag = CVode(s.mem, endTime, s.y, &tret, CV_ONE_STEP);
+    if (flag < 0) {
+      realtype tcur = reached;
+      CVodeGetCurrentTime(s.mem, &tcur);
+      reached = std::max(reached, static_cast<double>(tcur));
+      outcome.end = RunEnd::IntegratorFailure;
+      outcome.message =
+          "integrator failure at t = " + showNumber(reached) + " s: " + reasonOf(flag, cb);
+      break;
+    }
+    reached = tret;
+    counts = countsOf(s.mem, before);
+    bool written = true;
+    while (next < times.size() && (times[next] <= tret || flag == CV_TSTOP_RETURN)) {
+      const double t = times[next];
+      if (next + 1 == times.size() || t >= tret) {
+        // The end (or a time at the step's end): the state itself.
+        model.describe(t, N_VGetArrayPointer(s.y), sample);
+      } else if (CVodeGetDky(s.mem, t, 0, s.out) == CV_SUCCESS) {
+        model.describe(t, N_VGetArrayPointer(s.out), sample);
+      } else {
+        model.describe(tret, N_VGetArrayPointer(s.y), sample);
+      }
+      sample.time = t;
+      sample.counts = counts;
+      if (!sink.write(sample, message)) {
+        written = false;
+        break;
+      }
+      ++next;
+    }
+    if (!written) {
+      outcome.end = RunEnd::WriteFailure;
+      outcome.message = message;
+      break;
+    }
+    // The placement of the nucleating clusters, from the state the step reached (a root
+    // return stops just past a node volume). When it changed, the rate jumps here: the method
+    // restarts from this state with the new placement.
+    const int placement = model.placementOf(tret, N_VGetArrayPointer(s.y));
+    if (placement != model.heldPlacement() && tret < endTime) {
+      // The state at a root is interpolated: a concentration near 0 may come out a little
+      // below it, within the tolerances, and the restart needs it non-negative.
+      double* state = N_VGetArrayPointer(s.y);
+      for (int k = 0; k < n; ++k) state[k] = std::max(state[k], 0.0);
+      model.holdPlacement(placement);
+      before = countsOf(s.mem, before);
+      if (CVodeReInit(s.mem, tret, s.y) != CV_SUCCESS ||
+          CVodeSetStopTime(s.mem, endTime) != CV_SUCCESS) {
+        outcome.end = RunEnd::IntegratorFailure;
+        outcome.message = "integrator failure at t = " + showNumber(tret) +
+                          " s: the integrator could not restart after the nucleating node "
+                          "changed" + (cb.lastError.empty() ? "" : ": " + cb.lastError);
+        break;
+      }
+    }
+    if (control.progress) control.progress(tret);
+  }
+  outcome.timeReached = reached;
+  outcome.counts = countsOf(s.mem, before);
+  return finish(outcome);
+}
+
+}  // namespace aerosol
