@@ -7,9 +7,11 @@
   head-c-10             `aerosol | head -c 10`: head gets its 10 bytes, the program ends at
                         once with status 2 instead of running on or dying of SIGPIPE
   range-watch-p1        a concentration that drives node 1 negative in its first step: one
-                        warning on standard error, the tables on standard output untouched
-  range-watch-p3        a run that leaves the physical range late: standard output equal to
-                        the golden regression's expectation while the warning appears
+                        warning, then the step turns negative and the run stops with status 3
+                        and its reason; standard output keeps its layout, final table included
+  range-watch-p3        a run that leaves the physical range late and breaks down (not a
+                        number): standard output equal to the golden regression's expectation,
+                        the warning, then status 3 and its reason
 
 Usage: output_checks.py BINARY CHECK
 """
@@ -118,11 +120,12 @@ def range_watch_p1(binary, failures):
     run = run_in(work_folder("p1", {"coag.inp": ("1e20", "1e24")}), binary)
     err = run.stderr.decode(errors="replace")
     out = run.stdout.decode()
-    check(run.returncode == 0, f"exit status {run.returncode}, expected 0", failures)
+    check(run.returncode == 3, f"exit status {run.returncode}, expected 3", failures)
     check(err.count("left the physical range") == 1, "expected exactly one range warning",
           failures)
     check("the concentration of node 1 became -" in err, "the warning names node 1 and a "
           "negative value", failures)
+    stopped(err, "time step", failures)
     # Standard output keeps its fixed layout: the estimate, the header, the rows (six numbers
     # each), the final heading and one row per node 1..n-1 (n = 26).
     lines = out.split("\n")
@@ -141,9 +144,19 @@ def range_watch_p1(binary, failures):
                     float(cell)
                 except ValueError:
                     failures.append(f"not a number on standard output: {cell!r}")
-                    return
+                    return err
     check("aerosol" not in out and "warning" not in out, "a message on standard output",
           failures)
+    return err
+
+
+def stopped(err, reason, failures):
+    """Standard error holds the warning and then one message that says why the run stopped."""
+    messages = [line for line in err.splitlines() if line.startswith("aerosol: ")]
+    check(len(messages) == 2 and messages[0].startswith("aerosol: warning:"),
+          f"expected the warning and then one message, found {messages!r}", failures)
+    check(len(messages) == 2 and reason in messages[1] and "status 3" in messages[1],
+          f"the last message does not name the {reason!r} and status 3", failures)
 
 
 def range_watch_p3(binary, failures):
@@ -154,11 +167,13 @@ def range_watch_p3(binary, failures):
     with open(os.path.join(case, "expected.out"), "rb") as f:
         expected = f.read()
     err = run.stderr.decode(errors="replace")
-    check(run.returncode == 0, f"exit status {run.returncode}, expected 0", failures)
+    check(run.returncode == 3, f"exit status {run.returncode}, expected 3", failures)
     check(run.stdout == expected, "standard output differs from the golden expectation",
           failures)
     check(err.count("left the physical range") == 1, "expected exactly one range warning",
           failures)
+    stopped(err, "not a finite number", failures)
+    return err
 
 
 def main():
@@ -176,9 +191,9 @@ def main():
     elif name == "head-c-10":
         err = head_c_10(binary, failures)
     elif name == "range-watch-p1":
-        range_watch_p1(binary, failures)
+        err = range_watch_p1(binary, failures)
     elif name == "range-watch-p3":
-        range_watch_p3(binary, failures)
+        err = range_watch_p3(binary, failures)
     else:
         sys.exit(f"unknown check {name}")
     if failures:

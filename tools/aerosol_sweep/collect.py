@@ -28,27 +28,26 @@ LEFT_RANGE_STATUS = 3
 LEFT_RANGE = "left the physical range"
 
 
-def first_line(path):
+def _lines(path):
     try:
         with open(path, encoding="utf-8", errors="replace") as f:
-            for line in f:
-                if line.strip():
-                    return line.strip()
+            return [line.strip() for line in f if line.strip()]
     except OSError:
-        pass
-    return ""
+        return []
+
+
+def first_line(path):
+    lines = _lines(path)
+    return lines[0] if lines else ""
 
 
 def program_message(path):
-    """The program's first message on standard error (the first line starting "aerosol:")."""
-    try:
-        with open(path, encoding="utf-8", errors="replace") as f:
-            for line in f:
-                if line.startswith("aerosol:"):
-                    return line.strip()
-    except OSError:
-        pass
-    return ""
+    """Why the program stopped: its first "aerosol:" line on standard error that is not a
+    warning (a run warns when it first leaves the physical range, then says why it stops),
+    else its first "aerosol:" line."""
+    messages = [line for line in _lines(path) if line.startswith("aerosol:")]
+    stops = [line for line in messages if not line.startswith("aerosol: warning:")]
+    return (stops or messages or [""])[0]
 
 
 def _read(path):
