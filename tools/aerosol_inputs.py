@@ -58,6 +58,15 @@ GROW_TEMPLATE = (
 )
 GROW_FIELDS = ("seedNode", "seedConcentration")
 
+# main.inp of the bundled examples' nucleation runs: a vapour of M = 0.1 kg/mol and
+# rho = 2000 kg/m3 cooling from 1500 K in air. Scripts start from it and change what they vary.
+EXAMPLE_MAIN = {
+    "nodeCount": 20, "startTemperature": 1500.0, "coolingRate": 6000.0, "pressure": 1.0,
+    "molecularWeight": 0.1, "density": 2000.0, "surfaceTensionA": 500.0,
+    "surfaceTensionB": 0.2, "vaporPressureC": 10.0, "vaporPressureD": 30000.0, "process": 2,
+    "collisionFunction": 1, "sutherlandA": 1.458e-6, "sutherlandB": 110.4,
+}
+
 _BLANKS = " \t\n\v\f\r"
 
 

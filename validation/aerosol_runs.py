@@ -21,11 +21,10 @@ sys.path.insert(0, os.path.join(REPO, "tools"))
 
 import aerosol_inputs as ai  # noqa: E402
 
-# The material of the bundled examples: M = 0.1 kg/mol, rho = 2000 kg/m3, air as carrier gas.
-DEFAULT_MAIN = dict(nodeCount=26, startTemperature=300, coolingRate=1000, pressure=1,
-                    molecularWeight=0.1, density=2000, surfaceTensionA=500,
-                    surfaceTensionB=0.2, vaporPressureC=10, vaporPressureD=30000, process=1,
-                    collisionFunction=1, sutherlandA=1.458e-6, sutherlandB=110.4)
+# The material of the bundled examples (M = 0.1 kg/mol, rho = 2000 kg/m3, air as carrier
+# gas), as the coagulation example sets it up.
+DEFAULT_MAIN = dict(ai.EXAMPLE_MAIN, nodeCount=26, startTemperature=300, coolingRate=1000,
+                    process=1)
 
 # Constants of kinetic theory as the program stores them.
 BOLTZMANN = 1.38e-23

@@ -17,12 +17,8 @@ import aerosol_inputs as ai  # noqa: E402
 
 # Process 2 cooling from 450 K: a hundred-odd steps of 0.0005 s, a few printed rows, a final
 # table; well under a second.
-BASE_VALUES = {
-    "nodeCount": 10, "startTemperature": 450.0, "coolingRate": 2000.0, "pressure": 1.0,
-    "molecularWeight": 0.1, "density": 2000.0, "surfaceTensionA": 200.0,
-    "surfaceTensionB": 0.2, "vaporPressureC": 23.0, "vaporPressureD": 20000.0, "process": 2,
-    "collisionFunction": 1, "sutherlandA": 1.458e-6, "sutherlandB": 110.4,
-}
+BASE_VALUES = dict(ai.EXAMPLE_MAIN, nodeCount=10, startTemperature=450.0, coolingRate=2000.0,
+                   surfaceTensionA=200.0, vaporPressureC=23.0, vaporPressureD=20000.0)
 
 
 def base_main(**changes):

@@ -14,13 +14,8 @@ sys.path.insert(0, TOOLS)
 
 import aerosol_inputs as ai  # noqa: E402
 
-# A refractory vapour; the values are illustrative, not those of a real material.
-MAIN = {
-    "nodeCount": 12, "startTemperature": 1500.0, "coolingRate": 10000.0, "pressure": 1.0,
-    "molecularWeight": 0.1, "density": 2000.0, "surfaceTensionA": 500.0,
-    "surfaceTensionB": 0.2, "vaporPressureC": 10.0, "vaporPressureD": 30000.0, "process": 2,
-    "collisionFunction": 1, "sutherlandA": 1.458e-6, "sutherlandB": 110.4,
-}
+# The examples' refractory vapour (illustrative values, not a real material), on 12 nodes.
+MAIN = dict(ai.EXAMPLE_MAIN, nodeCount=12, coolingRate=10000.0)
 
 
 def main_inp(**changes):

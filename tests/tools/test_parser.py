@@ -278,11 +278,13 @@ class Inputs(unittest.TestCase):
         self.assertEqual(status, 0)
         self.assertEqual(len(ao.parse_output(out.decode()).blocks[0][1]), 12)
 
-    def test_labels_must_match_exactly(self):
+    def test_refused_where_the_program_refuses(self):
+        # Labels must match exactly; %d takes only what fits an int.
         good = runs.main_inp(process=2)
         for bad, label in ((good.replace("Cooling Rate", "cooling Rate"), "coolingRate"),
                            (" " + good, "nodeCount"),
-                           (good.replace("D=30000.0", "D=x"), "vaporPressureD")):
+                           (good.replace("D=30000.0", "D=x"), "vaporPressureD"),
+                           (good.replace("growth:2", "growth:4294967298"), "process")):
             with self.subTest(label=label):
                 runs.make_run(self.folder, bad)
                 with self.assertRaisesRegex(ai.InputError, label):
