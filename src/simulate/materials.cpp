@@ -418,6 +418,15 @@ const MaterialEntry* findMaterial(std::string_view name) {
   return nullptr;
 }
 
+std::string materialNames() {
+  std::string names;
+  for (const MaterialEntry& entry : materialLibrary()) {
+    if (!names.empty()) names += ", ";
+    names += entry.name + " (" + entry.symbol + ")";
+  }
+  return names;
+}
+
 std::string listMaterials() {
   std::ostringstream out;
   out << "Materials: vapour pressure Ps = exp(C - D/T) atm, surface tension sigma = A - B T "

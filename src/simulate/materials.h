@@ -86,6 +86,9 @@ std::string_view embeddedMaterialsText();
 // By name, alias or symbol, ignoring case ("Iron", "fe", "aluminum"); nullptr if unknown.
 const MaterialEntry* findMaterial(std::string_view name);
 
+// The names a case may give, for messages: "aluminium (Al), iron (Fe), ..., water (H2O)".
+std::string materialNames();
+
 // The library as text: one block per material with its figures, ranges and sources.
 std::string listMaterials();
 
