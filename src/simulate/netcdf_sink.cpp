@@ -92,17 +92,24 @@ int asInt(long value) {
 }  // namespace
 
 std::string describeRunEnd(const RunOutcome& outcome) {
+  // The run's message may already be the whole sentence; otherwise it is the reason.
+  const auto sentence = [&](const std::string& opening) {
+    if (outcome.message.rfind(opening, 0) == 0) return outcome.message;
+    std::string text = opening + " " + formatTime(outcome.timeReached) + " s";
+    if (!outcome.message.empty()) text += ": " + outcome.message;
+    return text;
+  };
   switch (outcome.end) {
     case RunEnd::Complete:
       return "complete";
     case RunEnd::IntegratorFailure:
-      return "integrator failure at t = " + formatTime(outcome.timeReached) + " s" +
-             (outcome.message.empty() ? "" : ": " + outcome.message);
+      return sentence("integrator failure at t =");
     case RunEnd::Interrupted:
-      return "interrupted at t = " + formatTime(outcome.timeReached) + " s";
+      return outcome.message.rfind("interrupted at t =", 0) == 0
+                 ? outcome.message
+                 : "interrupted at t = " + formatTime(outcome.timeReached) + " s";
     case RunEnd::WriteFailure:
-      return "write failure at t = " + formatTime(outcome.timeReached) + " s" +
-             (outcome.message.empty() ? "" : ": " + outcome.message);
+      return sentence("write failure at t =");
   }
   return "unknown";
 }
