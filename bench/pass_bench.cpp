@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "engine/fast_pass_kernels.h"
 #include "modes/passes.h"
 #include "reference/literal_kernels.h"
 #include "support/example_material.h"

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "coagulation/coagulation_rates.h"
+#include "engine/fast_pass_kernels.h"
 #include "modes/passes.h"
 #include "reference/literal_kernels.h"
 #include "support/example_material.h"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "engine/fast_pass_kernels.h"
 #include "modes/passes.h"
 #include "reference/literal_kernels.h"
 #include "support/example_material.h"
