@@ -55,8 +55,12 @@ std::string shown(const toml::node& node) {
   switch (node.type()) {
     case toml::node_type::string: return quoteText(node.as_string()->get());
     case toml::node_type::integer: return std::to_string(node.as_integer()->get());
-    case toml::node_type::floating_point:
-      return formatCaseNumber(node.as_floating_point()->get());
+    case toml::node_type::floating_point: {
+      // A float stays one in the message: "nodes = 48.0" is not the whole number 48.
+      std::string text = formatCaseNumber(node.as_floating_point()->get());
+      if (text.find_first_of(".eni") == std::string::npos) text += ".0";
+      return text;
+    }
     case toml::node_type::boolean: return node.as_boolean()->get() ? "true" : "false";
     case toml::node_type::array: return "[...] (an array)";
     case toml::node_type::table: return "{...} (a table)";
@@ -103,17 +107,30 @@ class Reader {
     fail(line(path), path + " = " + value + ": expected " + expected);
   }
 
-  void remember(const std::string& path, int line) { lines_.emplace_back(path, line); }
+  // Where each key read was, and its value as shown, for refusals after reading.
+  void remember(const std::string& path, const toml::node& node) {
+    keys_.push_back({path, lineOf(node), shown(node)});
+  }
   int line(const std::string& path) const {
-    for (const auto& [known, line] : lines_)
-      if (known == path) return line;
+    for (const KeySeen& key : keys_)
+      if (key.path == path) return key.line;
     return 0;
+  }
+  std::string value(const std::string& path) const {
+    for (const KeySeen& key : keys_)
+      if (key.path == path) return key.value;
+    return "?";
   }
 
  private:
   std::string source_;
   std::string message_;
-  std::vector<std::pair<std::string, int>> lines_;
+  struct KeySeen {
+    std::string path;
+    int line;
+    std::string value;
+  };
+  std::vector<KeySeen> keys_;
 };
 
 // One table of the case file and the keys it may hold.
@@ -123,7 +140,7 @@ class Section {
           std::initializer_list<const char*> keys)
       : r_(reader), table_(table), path_(std::move(path)), keys_(keys) {
     if (table_ == nullptr) return;
-    r_.remember(path_, lineOf(*table_));
+    r_.remember(path_, *table_);
     // The first unknown key in the order of the file.
     const toml::node* first = nullptr;
     std::string firstKey;
@@ -152,7 +169,7 @@ class Section {
   const toml::node* find(std::string_view k) const {
     if (table_ == nullptr || r_.failed()) return nullptr;
     const toml::node* node = table_->get(k);
-    if (node != nullptr) r_.remember(key(k), lineOf(*node));
+    if (node != nullptr) r_.remember(key(k), *node);
     return node;
   }
   bool has(std::string_view k) const { return table_ != nullptr && table_->get(k) != nullptr; }
@@ -500,6 +517,27 @@ void readGrid(Reader& r, const toml::table& doc, SimulationCase& c) {
   }
 }
 
+// Node 1 and the largest node (the guard above node n) must be finite volumes above 0.
+void checkGridVolumes(Reader& r, const SimulationCase& c) {
+  const GridSpec& g = c.grid;
+  const double q = g.spacingFactor > 0.0
+                       ? g.spacingFactor
+                       : std::pow(10.0, 12.0 / static_cast<double>(g.nodeCount - 2));
+  const double largest = std::pow(q, static_cast<double>(g.nodeCount)) * g.firstVolume;
+  if (!(std::isfinite(g.firstVolume) && g.firstVolume > 0.0 && std::isfinite(largest))) {
+    const bool vapor = c.mechanisms.vapor != VaporMode::None;
+    const std::string key = vapor ? "material.molar_mass"
+                            : r.line("grid.first_diameter") > 0 ? "grid.first_diameter"
+                                                                 : "grid.first_volume";
+    r.fail(r.line(key), key + " = " + r.value(key) +
+                            ": expected a value whose node volumes are finite numbers above 0 "
+                            "(node 1 is " + formatCaseNumber(g.firstVolume) +
+                            " m3, the node above the largest " + formatCaseNumber(largest) +
+                            " m3 with a spacing of " + formatCaseNumber(q) + ")" +
+                            (vapor ? "; node 1 is the monomer, molar_mass / (density NA)" : ""));
+  }
+}
+
 void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
   Section s(r, table, "initial.particles",
             {"kind", "concentration", "diameter", "node", "sigma_g"});
@@ -757,25 +795,6 @@ void checkTogether(Reader& r, SimulationCase& c) {
   if (!temperatureSpan(r, h, c.end, span)) return;
   const double ends[2] = {span.low, span.high};
 
-  const GridSpec& g = c.grid;
-  const double q = g.spacingFactor > 0.0
-                       ? g.spacingFactor
-                       : std::pow(10.0, 12.0 / static_cast<double>(g.nodeCount - 2));
-  const double largest = std::pow(q, static_cast<double>(g.nodeCount)) * g.firstVolume;
-  if (!(std::isfinite(g.firstVolume) && g.firstVolume > 0.0 && std::isfinite(largest))) {
-    const bool vapor = m.vapor != VaporMode::None;
-    const std::string key = vapor ? "material.molar_mass"
-                            : r.line("grid.first_diameter") > 0 ? "grid.first_diameter"
-                                                                 : "grid.first_volume";
-    const int line = r.line(key);
-    r.fail(line, key + ": node 1 of " + formatCaseNumber(g.firstVolume) +
-                     " m3 with a spacing of " + formatCaseNumber(q) + " over " +
-                     std::to_string(g.nodeCount) +
-                     " nodes: expected node volumes that are finite numbers above 0" +
-                     (vapor ? " (node 1 is the monomer, molar_mass / (density NA))" : ""));
-    return;
-  }
-
   if (m.vapor != VaporMode::None) {
     for (double T : ends) {
       const double Ps = std::exp(mat.vaporPressureC - mat.vaporPressureD / T);
@@ -885,6 +904,7 @@ bool parseCaseText(const std::string& text, const std::string& sourceName,
             c.mechanisms.kernel == KernelForm::Fuchs &&
                 (c.mechanisms.coagulation || c.mechanisms.growth));
   if (!r.failed()) readGrid(r, doc, c);
+  if (!r.failed()) checkGridVolumes(r, c);
   if (!r.failed()) readTemperature(r, doc, c);
   if (!r.failed()) readEnd(r, doc, c);
   if (!r.failed()) readInitial(r, doc, c);

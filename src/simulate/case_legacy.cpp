@@ -76,8 +76,7 @@ bool readLegacyFolder(const std::string& folder, SimulationCase& result, std::st
   }
   // The processes stop at 200 nodes for their tables; the integrator takes grids up to 400.
   RunSettings checked = settings;
-  if (settings.nodeCount > kMaxNodeCount && settings.nodeCount <= kSimulateMaxNodes)
-    checked.nodeCount = kMaxNodeCount;
+  if (settings.nodeCount > kMaxNodeCount) checked.nodeCount = kMaxNodeCount;
   problem = checkRunSettings(checked);
   if (problem.empty() && settings.nodeCount > kSimulateMaxNodes)
     problem = "main.inp: \"Number of nodes:\" (nodeCount) is " +

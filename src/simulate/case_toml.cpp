@@ -1,8 +1,10 @@
 // A case as a TOML case file: what --print-case shows, and what parseCaseText reads back to
 // the same record (every double in the shortest form that reads back to the same bits).
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "simulate/case.h"
@@ -13,9 +15,22 @@ namespace aerosol {
 std::string formatCaseNumber(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  // Plain digits for everyday magnitudes, otherwise the shortest mantissa with a plain
+  // exponent ("2.2245e20", "1e-4").
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
+  const double size = std::fabs(value);
+  const bool plain = size == 0.0 || (size >= 1e-3 && size < 1e7);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                    plain ? std::chars_format::fixed
+                                          : std::chars_format::scientific);
+  std::string text(buffer, result.ptr);
+  const std::size_t e = text.find('e');
+  if (e == std::string::npos) return text;
+  std::string exponent = text.substr(e + 1);
+  const bool negative = exponent[0] == '-';
+  exponent.erase(0, exponent.find_first_not_of("+-"));
+  exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+  return text.substr(0, e + 1) + (negative ? "-" : "") + exponent;
 }
 
 namespace {
@@ -72,8 +87,8 @@ std::string caseToToml(const SimulationCase& c) {
 
   line("# aerosol simulate case");
   if (c.legacyProcess >= 1 && c.legacyProcess <= 4)
-    line("# The model that process " + std::to_string(c.legacyProcess) + " (" +
-         processName(c.legacyProcess) + ") of the run folder " + c.source + " describes.");
+    line("# The model that process " + std::to_string(c.legacyProcess) + " of the run folder " +
+         c.source + " describes:\n# " + processName(c.legacyProcess) + ".");
   line("");
 
   line("[mechanisms]");
@@ -124,15 +139,17 @@ std::string caseToToml(const SimulationCase& c) {
   entry("nodes", std::to_string(g.nodeCount), nullptr);
   if (g.spacingFactor > 0.0) entry("spacing", real(g.spacingFactor), "v(k+1) / v(k)");
   if (!vapor) {
-    const double diameter = std::cbrt(g.firstVolume * 6.0 / 3.1415926) * 1e9;
+    char diameter[32];
+    std::snprintf(diameter, sizeof diameter, "%.6g",
+                  std::cbrt(g.firstVolume * 6.0 / 3.1415926) * 1e9);
     entry("first_volume", real(g.firstVolume),
-          ("m3, node 1 (a diameter of " + formatCaseNumber(diameter) + " nm)").c_str());
+          ("m3, node 1 (a diameter of " + std::string(diameter) + " nm)").c_str());
   }
   entry("diameter_exponent", real(g.diameterExponent), "d = (6 v / pi)^e");
   line("");
 
   const InitialState& in = c.initial;
-  line("[initial]");
+  if (vapor) line("[initial]");
   if (vapor) {
     if (in.saturationRatio > 0.0)
       entry("saturation_ratio", real(in.saturationRatio), "at the start");
@@ -142,7 +159,7 @@ std::string caseToToml(const SimulationCase& c) {
                                  : "#/m3");
   }
   if (in.particles != ParticleInit::None) {
-    line("");
+    if (vapor) line("");
     line("[initial.particles]");
     if (in.particles == ParticleInit::SeededNode) {
       entry("kind", "\"node\"", nullptr);
