@@ -392,22 +392,27 @@ TEST(Runs, CoagulationWithoutParticlesEndsAfterOneRow) {
 
 // Far too many particles for the first fixed step: node 1 overshoots below zero, the total
 // turns negative and with it the next step. Time cannot run backwards: the run warns, stops
-// and still prints its final table, instead of stepping on without end.
+// and still prints its final table, instead of stepping on without end, and its status says
+// that it did not reach 0.01 s.
 TEST(Runs, CoagulationStopsWhenTheStepCannotAdvance) {
-  RunFolder folder;
-  Main m;
-  m.process = 1;
-  m.nodes = 6;
-  folder.write("main.inp", m.text());
-  folder.write("coag.inp", coagInp("1", "1e25", "300"));
-  const RunResult r = folder.run();
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("became -"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("cannot advance the run"), std::string::npos) << r.err;
-  const CoagulationRun run = splitCoagulation(r.out);
-  ASSERT_EQ(run.rows.size(), 1u);
-  EXPECT_EQ(run.rows[0][0], "0.000000e+00");
-  EXPECT_EQ(run.table.size(), 5u);
+  for (int n : {6, 48}) {
+    SCOPED_TRACE(n);
+    RunFolder folder;
+    Main m;
+    m.process = 1;
+    m.nodes = n;
+    folder.write("main.inp", m.text());
+    folder.write("coag.inp", coagInp("1", n == 6 ? "1e25" : "1e24", "300"));
+    const RunResult r = folder.run();
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("became -"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cannot advance the run"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("status 3"), std::string::npos) << r.err;
+    const CoagulationRun run = splitCoagulation(r.out);
+    ASSERT_EQ(run.rows.size(), 1u);
+    EXPECT_EQ(run.rows[0][0], "0.000000e+00");
+    EXPECT_EQ(run.table.size(), static_cast<std::size_t>(n - 1));
+  }
 }
 
 TEST(Runs, CoagulationInputMissing) {
@@ -589,6 +594,39 @@ TEST(Runs, NucleationGrowthNodeListingAtPass399999) {
   EXPECT_LE(rows, 1010u);
 }
 
+// The bundled vapour on 26 nodes: the coarse step overshoots, a node turns negative, and a
+// few passes later the monomers become not-a-number. The run still prints every row down to
+// 300 K (nan from the breakdown on), then ends with status 3.
+TEST(Runs, NucleationGrowthThatBreaksDownPrintsToTheEndAndEndsWithStatusThree) {
+  RunFolder folder;
+  Main m;
+  m.process = 3;
+  m.nodes = 26;
+  m.start = "1500";
+  m.cooling = "8565";
+  m.d = "30000";
+  folder.write("main.inp", m.text());
+  const RunResult r = folder.run();
+  EXPECT_EQ(r.status, 3) << r.err;
+  // One warning for the negative node, one message for the breakdown, naming time and node.
+  EXPECT_NE(r.err.find("left the physical range"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("s the concentration of node 1 became nan"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("status 3"), std::string::npos) << r.err;
+  ASSERT_EQ(r.out.rfind(kProcess3Header, 0), 0u);
+  const std::vector<std::string> rest = lines(r.out.substr(kProcess3Header.size()));
+  ASSERT_GE(rest.size(), 30u);
+  std::size_t nanRows = 0;
+  for (std::size_t i = 1; i < rest.size(); ++i) {
+    const std::vector<std::string> row = fields(rest[i]);
+    ASSERT_EQ(row.size(), 7u) << rest[i];
+    if (row[1] == "nan") ++nanRows;
+  }
+  EXPECT_GE(nanRows, 25u);
+  // The rows go on into the fine step after 0.14 s, where the gas reaches 300 K.
+  EXPECT_EQ(fields(rest.back())[1], "nan");
+  EXPECT_GT(std::stod(fields(rest.back())[0]), 0.14);
+}
+
 // ------------------------------------------------------------------ process 4
 
 // A material with a weak Kelvin effect: micrometre seeds grow from the first step on.
@@ -701,6 +739,77 @@ TEST(Runs, SeededGrowthRefusesASeedOutsideTheParticleNodes) {
               std::string::npos)
         << r.err;
   }
+}
+
+// ------------------------------------------------------------------ runs that cannot finish
+
+// A cooling of exactly half the spacing of doubles near 300 K per fine step (2^-45 K): the
+// temperature moves at most once more (rounding to even), then stays put. Each process stops
+// at the first pass that leaves it unchanged instead of looping, prints what it would have
+// printed up to there (process 2 its final table too) and ends with status 3.
+TEST(Runs, TemperatureThatStopsMovingEndsTheRunWithStatusThree) {
+  struct Case {
+    int process;
+    const char* cooling;  // K/s: 2^-45 K per fine step of 1e-8 s (process 4) or 5e-8 s
+  };
+  for (const Case& c : {Case{4, "2.8421709430404007e-06"}, Case{2, "5.684341886080801e-07"},
+                        Case{3, "5.684341886080801e-07"}}) {
+    SCOPED_TRACE(c.process);
+    RunFolder folder;
+    Main m = c.process == 4 ? seededMaterial() : Main{};
+    m.process = c.process;
+    m.nodes = 4;
+    // Just above 300 K, odd in its last bit, so that the first step still moves it.
+    m.start = "300.00000100000005";
+    m.cooling = c.cooling;
+    folder.write("main.inp", m.text());
+    folder.write("grow.inp", growInp(3, "1e10"));
+    const RunResult r = folder.run();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("no longer changes the temperature 300.00000"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+    if (c.process == 4) {
+      // Stopped at step 2: no block of 1000 steps.
+      EXPECT_EQ(r.out, "");
+      EXPECT_NE(r.err.find("at t = 1.000000e-08 s"), std::string::npos) << r.err;
+    } else {
+      // The coarse phase runs to 0.14 s; the fine step stalls at once.
+      EXPECT_NE(r.err.find("at t = 1.40000"), std::string::npos) << r.err;
+      const std::string header = c.process == 2 ? kProcess2Header : kProcess3Header;
+      ASSERT_EQ(r.out.rfind(header, 0), 0u) << r.out;
+      const std::vector<std::string> all = lines(r.out.substr(header.size()));
+      if (c.process == 2) {
+        // Rows at passes 50..250 of 281 coarse passes, then the final table of nodes 2..n.
+        EXPECT_EQ(all.size(), 1u + 5u + 5u + static_cast<std::size_t>(m.nodes - 1)) << r.out;
+        EXPECT_NE(r.out.find(kProcess2Final), std::string::npos);
+      } else {
+        // Rows every 399 passes of the 1401 coarse passes.
+        EXPECT_EQ(all.size(), 1u + 3u) << r.out;
+      }
+    }
+  }
+}
+
+// Runs estimated at more than 1e9 passes are warned about before they start (and more than
+// 1e12 refused: tests/input_errors/cases.txt). This one would need some 1.9e9 steps; it then
+// stalls at its second step, so the test stays short.
+TEST(Runs, LongRunIsWarnedAboutBeforeItStarts) {
+  RunFolder folder;
+  Main m = seededMaterial();
+  m.start = "300.00011";
+  m.cooling = "2.8421709430404007e-06";
+  folder.write("main.inp", m.text());
+  folder.write("grow.inp", growInp(3, "1e10"));
+  const RunResult r = folder.run();
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("aerosol: warning: cooling from 300.00011 K to 300 K at 2.842170943e-06 "
+                       "K/s takes at least 1.94e+09 time steps of 1e-08 s"),
+            std::string::npos)
+      << r.err;
+  EXPECT_LT(r.err.find("warning: cooling"), r.err.find("no longer changes the temperature"));
 }
 
 }  // namespace
