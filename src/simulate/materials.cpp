@@ -6,6 +6,7 @@
 #include <iostream>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include <toml++/toml.h>
 
@@ -180,8 +181,6 @@ class TableReader {
     out << ": " << path_ << (path_.empty() ? "" : ".") << key << ": " << what;
     fault_ = out.str();
   }
-
-  const std::string& path() const { return path_; }
 
  private:
   static std::string typeName(const toml::node& node) {
