@@ -8,7 +8,7 @@ program should not read the program's tables with the same parser (tools/aerosol
 whose reading it would then also be trusting. They know only the tables the checks need.
 """
 
-import math
+import argparse
 import os
 import shutil
 import subprocess
@@ -36,6 +36,42 @@ spacing_factor = ai.spacing_factor
 def node_volumes(first_volume, nodes):
     """Node volumes 1..n+1 (index 0 unused) on the program's grid."""
     return ai.node_grid(node_count=nodes, first_volume=first_volume).volume
+
+
+def arguments(doc, helper_used, figure_help=None):
+    """The options every check takes: the program, validation_helper and, for a check that
+    draws one, the figure."""
+    parser = argparse.ArgumentParser(description=doc.split("\n")[0])
+    parser.add_argument("--program", help="the aerosol program (default: $AEROSOL, then "
+                        "build-valid/aerosol or build/aerosol)")
+    if helper_used:
+        parser.add_argument("--helper", required=True,
+                            help="validation_helper built from tests/validation")
+    else:
+        parser.add_argument("--helper", help="not used")
+    if figure_help:
+        parser.add_argument("--figure", help=figure_help)
+    return parser
+
+
+def pyplot():
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    return plt
+
+
+def save_figure(fig, path):
+    fig.tight_layout()
+    fig.savefig(path, dpi=110)
+    pyplot().close(fig)
+
+
+def finish(failures):
+    """Each failure on standard error; the check's exit status."""
+    for f in failures:
+        print("FAIL: " + f, file=sys.stderr)
+    return 1 if failures else 0
 
 
 def find_program(explicit=None):

@@ -12,7 +12,6 @@ nucleated volume), and particles that evaporate out of node 2 return only their 
 vapour. The printed column is compared with its first row.
 """
 
-import argparse
 import subprocess
 import sys
 
@@ -67,9 +66,7 @@ def process3(program):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--program")
-    parser.add_argument("--helper", required=True)
+    parser = ar.arguments(__doc__, helper_used=True)
     args = parser.parse_args()
     program = ar.find_program(args.program)
     failures = []
@@ -101,9 +98,7 @@ def main():
         failures.append("process 3: monomer + particle volume changed by %.2e relative at "
                         "t = %.4g s, limit %.0e" % (p3["worst"], p3["worst_time"],
                                                     PROCESS3_TOLERANCE))
-    for f in failures:
-        print("FAIL: " + f, file=sys.stderr)
-    return 1 if failures else 0
+    return ar.finish(failures)
 
 
 if __name__ == "__main__":

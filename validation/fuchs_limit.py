@@ -7,10 +7,11 @@ continuum value with slip for large ones, 8kT/(3 mu) (1 + Kn) for equal sizes, w
 free-molecular form keeps growing as d^(1/2).
 """
 
-import argparse
 import math
 import subprocess
 import sys
+
+import aerosol_runs as ar
 
 # Both limits are approached with a difference of first order in 1/Kn and in Kn: about 0.6%
 # at Kn 18 and 1% at Kn 0.02 in this table.
@@ -60,9 +61,7 @@ def evaluate(rows):
 
 
 def plot(rows, path):
-    import matplotlib
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    plt = ar.pyplot()
     import numpy as np
     d = [r[0] for r in rows]
     fig, ax = plt.subplots(figsize=(6.4, 4.6))
@@ -80,16 +79,11 @@ def plot(rows, path):
     top.set_xlabel("Knudsen number 2 lambda / d")
     ax.legend(fontsize=8)
     ax.set_title("Equal-size collision kernel, air at 300 K, 1 atm", fontsize=10)
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    plt.close(fig)
+    ar.save_figure(fig, path)
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--program", help="not used")
-    parser.add_argument("--helper", required=True)
-    parser.add_argument("--figure")
+    parser = ar.arguments(__doc__, helper_used=True, figure_help="write the kernels to this PNG")
     args = parser.parse_args()
     rows = read_table(args.helper)
     failures, small, large = evaluate(rows)
@@ -102,9 +96,7 @@ def main():
           % (CONTINUUM_KN, 100 * large[2], large[0]))
     if args.figure:
         plot(rows, args.figure)
-    for f in failures:
-        print("FAIL: " + f, file=sys.stderr)
-    return 1 if failures else 0
+    return ar.finish(failures)
 
 
 if __name__ == "__main__":

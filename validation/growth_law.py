@@ -21,7 +21,6 @@ Both are averaged over the same interval (only intervals where every seed conden
 compared with the measurement, seed by seed.
 """
 
-import argparse
 import math
 import sys
 
@@ -86,9 +85,7 @@ def measure(program):
 
 
 def plot(results, path):
-    import matplotlib
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    plt = ar.pyplot()
     fig, ax = plt.subplots(figsize=(6.4, 4.4))
     d = [r["d"] for r in results]
     ax.plot(d, [r["measured"] for r in results], "o", label="measured: seeded node's transfer")
@@ -101,16 +98,12 @@ def plot(results, path):
     ax.grid(True, which="both", lw=0.3)
     ax.legend(fontsize=8)
     ax.set_title("Process 4: condensation growth, 26 nodes, S from 1 to 24")
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    plt.close(fig)
+    ar.save_figure(fig, path)
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--program")
-    parser.add_argument("--helper", help="not used")
-    parser.add_argument("--figure")
+    parser = ar.arguments(__doc__, helper_used=False,
+                          figure_help="write the growth rates against theory to this PNG")
     args = parser.parse_args()
     results, seconds = measure(ar.find_program(args.program))
     print("node  d (m)      measured   theory     meas/theory  limit      meas/limit  ln N0/N")
@@ -128,9 +121,7 @@ def main():
     print("%d runs, %.1f s" % (len(results), seconds))
     if args.figure:
         plot(results, args.figure)
-    for f in failures:
-        print("FAIL: " + f, file=sys.stderr)
-    return 1 if failures else 0
+    return ar.finish(failures)
 
 
 if __name__ == "__main__":

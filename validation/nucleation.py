@@ -12,7 +12,6 @@
    the mean diameter.
 """
 
-import argparse
 import math
 import subprocess
 import sys
@@ -130,9 +129,7 @@ def summarize(runs):
 
 
 def plot(runs, path):
-    import matplotlib
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    plt = ar.pyplot()
     T0, rate = COOLING_VAPOUR["startTemperature"], COOLING_VAPOUR["coolingRate"]
     r2, r3 = runs["rows2"], runs["rows3"]
     T2 = [T0 - rate * r[0] for r in r2]
@@ -155,17 +152,13 @@ def plot(runs, path):
     axes[0][0].invert_xaxis()
     axes[0][0].legend(fontsize=8)
     fig.suptitle("Cooling vapour: ns(300 K) = 1e19 /m3, sigma = 0.03 N/m, 26 nodes")
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    plt.close(fig)
+    ar.save_figure(fig, path)
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--program")
-    parser.add_argument("--helper", required=True, help="validation_helper built from tests/validation")
+    parser = ar.arguments(__doc__, helper_used=True,
+                          figure_help="write the cooling-vapour time series to this PNG")
     parser.add_argument("--example-only", action="store_true", help="only the worked example")
-    parser.add_argument("--figure", help="write the cooling-vapour time series to this PNG")
     args = parser.parse_args()
     rows, failures = check_example(args.helper)
     print("%-34s %-14s %-14s %s" % ("quantity", "library", "reference", "relative"))
@@ -178,9 +171,7 @@ def main():
         print("process 3 (%.1f s): " % runs["seconds3"] + ", ".join("%s %.4g" % kv for kv in s3.items()))
         if args.figure:
             plot(runs, args.figure)
-    for f in failures:
-        print("FAIL: " + f, file=sys.stderr)
-    return 1 if failures else 0
+    return ar.finish(failures)
 
 
 if __name__ == "__main__":

@@ -16,7 +16,6 @@ The reference is the free-molecular SPD tabulated in the literature (psi at nine
 geometric standard deviation over diameter, 1.465.
 """
 
-import argparse
 import math
 import sys
 
@@ -75,9 +74,7 @@ def run_grid(program, nodes):
 
 
 def plot(results, path):
-    import matplotlib
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    plt = ar.pyplot()
     fig, ax = plt.subplots(figsize=(6.4, 4.8))
     for r in results:
         ax.plot(r["eta"], r["psi"], marker=".", lw=1,
@@ -92,9 +89,7 @@ def plot(results, path):
     ax.set_title("Coagulation from 1 nm monodisperse, t = 0.01 s (free molecular)")
     ax.legend(fontsize=8, loc="lower left")
     ax.grid(True, which="both", lw=0.3)
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    plt.close(fig)
+    ar.save_figure(fig, path)
 
 
 def evaluate(results, tolerance=0.01, tolerance_from=100):
@@ -117,12 +112,9 @@ def evaluate(results, tolerance=0.01, tolerance_from=100):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--program")
+    parser = ar.arguments(__doc__, helper_used=False, figure_help="write psi(eta) to this PNG")
     parser.add_argument("--nodes", default="26,48,100,200",
                         help="comma-separated node counts (default 26,48,100,200)")
-    parser.add_argument("--helper", help="not used")
-    parser.add_argument("--figure", help="write psi(eta) to this PNG")
     args = parser.parse_args()
     program = ar.find_program(args.program)
     results = [run_grid(program, int(n)) for n in args.nodes.split(",")]
@@ -140,9 +132,7 @@ def main():
     if args.figure:
         plot(results, args.figure)
     failures = evaluate(results)
-    for f in failures:
-        print("FAIL: " + f, file=sys.stderr)
-    return 1 if failures else 0
+    return ar.finish(failures)
 
 
 PI_6 = 3.1415926 / 6.0  # seed volume of a 1 nm particle is PI_6 * 1e-27 m3

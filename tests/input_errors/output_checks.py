@@ -21,22 +21,19 @@ import subprocess
 import sys
 import tempfile
 
+from run_case import apply_edit, copy_base, report
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 TIMEOUT = 120
 
 
 def work_folder(base, edits=None):
+    """A fresh folder with the base files, each edit ("find => replace") made in its file."""
     folder = tempfile.mkdtemp(prefix="aerosol-output-")
-    for entry in os.listdir(os.path.join(HERE, "base", base)):
-        shutil.copy(os.path.join(HERE, "base", base, entry), folder)
-    for name, (find, replace) in (edits or {}).items():
-        path = os.path.join(folder, name)
-        with open(path) as f:
-            text = f.read()
-        assert find in text, f"{find!r} not in {name}"
-        with open(path, "w") as f:
-            f.write(text.replace(find, replace, 1))
+    copy_base(base, folder)
+    for name, edit in (edits or {}).items():
+        apply_edit(folder, name, edit)
     return folder
 
 
@@ -117,7 +114,7 @@ def run_in(folder, binary):
 
 def range_watch_p1(binary, failures):
     # 1e24 particles of 1 nm per m3: the first 1e-8 s step removes far more than node 1 holds.
-    run = run_in(work_folder("p1", {"coag.inp": ("1e20", "1e24")}), binary)
+    run = run_in(work_folder("p1", {"coag.inp": "1e20 => 1e24"}), binary)
     err = run.stderr.decode(errors="replace")
     out = run.stdout.decode()
     check(run.returncode == 3, f"exit status {run.returncode}, expected 3", failures)
@@ -196,12 +193,7 @@ def main():
         err = range_watch_p3(binary, failures)
     else:
         sys.exit(f"unknown check {name}")
-    if failures:
-        print(f"{name}: " + "\n  ".join(failures))
-        print(f"standard error was:\n{err}")
-        return 1
-    print(f"{name}: passed; standard error: {err.strip()}")
-    return 0
+    return report(name, failures, err, "passed")
 
 
 if __name__ == "__main__":

@@ -57,6 +57,22 @@ def read_cases(path):
     return cases
 
 
+def copy_base(base, folder):
+    """The valid input files of base/BASE (one folder per process) into `folder`."""
+    for entry in os.listdir(os.path.join(HERE, "base", base)):
+        shutil.copy(os.path.join(HERE, "base", base, entry), folder)
+
+
+def report(name, failures, stderr, passed):
+    """Prints what failed (and standard error) or what passed; returns the exit status."""
+    if failures:
+        print(f"{name}: " + "\n  ".join(failures))
+        print(f"standard error was:\n{stderr}")
+        return 1
+    print(f"{name}: {passed}; standard error: {stderr.strip()}")
+    return 0
+
+
 def apply_edit(folder, file_name, edit):
     path = os.path.join(folder, file_name)
     if edit == "none":
@@ -93,8 +109,7 @@ def main():
     _, base, file_name, edit, status, stdout_kind, expected = read_cases(cases_file)[name]
     failures = []
     with tempfile.TemporaryDirectory(prefix="aerosol-input-") as folder:
-        for entry in os.listdir(os.path.join(HERE, "base", base)):
-            shutil.copy(os.path.join(HERE, "base", base, entry), folder)
+        copy_base(base, folder)
         apply_edit(folder, file_name, edit)
         try:
             run = subprocess.run([binary], cwd=folder, stdin=subprocess.DEVNULL,
@@ -122,12 +137,7 @@ def main():
                 failures.append(f"standard error lacks {piece!r}")
         if stderr.count("aerosol:") != 1:
             failures.append("expected exactly one message on standard error")
-    if failures:
-        print(f"{name}: " + "\n  ".join(failures))
-        print(f"standard error was:\n{stderr}")
-        return 1
-    print(f"{name}: status {run.returncode}, standard error: {stderr.strip()}")
-    return 0
+    return report(name, failures, stderr, f"status {run.returncode}")
 
 
 if __name__ == "__main__":
