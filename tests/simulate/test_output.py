@@ -7,6 +7,7 @@ import csv
 import math
 import os
 import re
+import resource
 import shutil
 import signal
 import struct
@@ -353,6 +354,22 @@ class ExitStatuses(unittest.TestCase):
         # The results that could not be completed say so.
         with xr.open_dataset(os.path.join(w, "x.nc")) as ds:
             self.assertTrue(ds.attrs["run_end"].startswith("write failure"), ds.attrs["run_end"])
+
+    def test_full_disk_mid_run_keeps_the_times_written(self):
+        # A file size limit stands in for a full disk: writes fail with EFBIG part way.
+        def limit():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (30000, 30000))
+        path = os.path.join(self.work, "full.nc")
+        done = subprocess.run([BINARY, "simulate", self.case, "-o", path], preexec_fn=limit,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              timeout=300)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertRegex(done.stderr, r"write failure at t = .*full\.nc")
+        with xr.open_dataset(path) as ds:
+            self.assertGreater(ds.sizes["time"], 2)
+            self.assertLess(ds.sizes["time"], 101)
+            self.assertTrue(np.isfinite(ds.concentration.values).all())
 
     def test_help_version_and_print_case_write_only_to_standard_output(self):
         for args, pattern in ((["--help"], r"simulate"), (["--version"], r"^aerosol \S+\n$"),
