@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -283,8 +284,15 @@ int runCommandLine(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    // Help and version are successes; every other parse error is a refused command line.
-    return app.exit(error) == 0 ? kSimulateComplete : kSimulateRefused;
+    // Help and version are successes (if they could be written); every other parse error
+    // is a refused command line.
+    if (app.exit(error) != 0) return kSimulateRefused;
+    std::cout.flush();
+    if (!std::cout) {
+      std::fprintf(stderr, "aerosol: could not write to standard output\n");
+      return kSimulateWriteFailure;
+    }
+    return kSimulateComplete;
   }
   if (!simulate->parsed()) {
     std::fprintf(stderr, "aerosol: no command given\nRun aerosol --help for more information.\n");
