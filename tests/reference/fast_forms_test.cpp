@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <stdexcept>
 
 #include "coagulation/coagulation_rates.h"
 #include "engine/fast_pass_kernels.h"
@@ -133,6 +134,81 @@ TEST_P(FastForms, CoagulationSumsMatchOnRandomStates) {
 INSTANTIATE_TEST_SUITE_P(NodeCountsAndKernels, FastForms,
                          ::testing::Combine(::testing::Values(3, 4, 5, 9, 14, 26, 42, 48, 60),
                                             ::testing::Values(1, 2)));
+
+// The largest grid the engine serves: the packed places of the gain terms reach their
+// widest here. A few states, as the straightforward sums take n^3 steps.
+TEST(FastForms, LargestGridMatchesBitForBit) {
+  const int n = FastPassKernels::kMostNodes;
+  Grid g(n, 1, 8.3e-29);  // one split operator of half a gigabyte for every case
+  CollisionKernel a = makeCollisionKernel(g.grid.capacity);
+  CollisionKernel b = makeCollisionKernel(g.grid.capacity);
+  for (int cf : {1, 2}) {
+    for (int first : {1, 2}) {
+      g.settings.collisionFunction = cf;
+      FastPassKernels fast;
+      LiteralPassKernels literal;
+      fast.prepare(g.settings, g.grid, &g.split, n, first);
+      literal.prepare(g.settings, g.grid, &g.split, n, first);
+      const double T = 1100.0;
+      fast.fillKernel(T, a);
+      literal.fillKernel(T, b);
+      CollisionKernel full = makeCollisionKernel(g.grid.capacity);
+      fast.writeFullTable(full);
+      for (int i = 1; i <= n; ++i)
+        expectSameBits(full.beta, b.beta, g.grid.capacity * i + 1, g.grid.capacity * i + n,
+                       "table entry");
+      const auto size = static_cast<std::size_t>(g.grid.capacity);
+      std::mt19937_64 random(400 + static_cast<unsigned>(cf * 2 + first));
+      std::uniform_real_distribution<double> exponent(0.0, 18.0);
+      for (int trial = 0; trial < 2; ++trial) {
+        // Every node occupied (the top groups' terms, whose places are the largest, all
+        // read occupied nodes); then occupied only from node 150 to 330.
+        std::vector<double> N(size, 0.0);
+        for (int k = 1; k <= n; ++k) N[k] = std::pow(10.0, exponent(random));
+        if (trial == 1)
+          for (int k = 1; k <= n; ++k)
+            if (k < 150 || k > 330) N[k] = 0.0;
+        // Fresh fills, so the Fuchs pairs on demand start from each state.
+        fast.fillKernel(T, a);
+        literal.fillKernel(T, b);
+        std::vector<double> gf(size, 0.0), lf(size, 0.0), gl(size, 0.0), ll(size, 0.0);
+        fast.coagulation(N, a, gf, lf);
+        literal.coagulation(N, b, gl, ll);
+        expectSameBits(gf, gl, first, n, "gain");
+        for (int k = first; k <= n; ++k)
+          if (N[k] == 0.0) lf[k] = ll[k];  // an empty node's loss may be left 0
+        expectSameBits(lf, ll, first, n, "loss of an occupied node");
+      }
+    }
+  }
+}
+
+// A call out of order would read a table that is stale or only partly formed: refused.
+TEST(FastForms, CallsOutOfOrderAreRefused) {
+  Grid g(26, 2, 8.3e-29);
+  std::vector<double> N(static_cast<std::size_t>(g.grid.capacity), 1e10), gain(N), loss(N);
+  CollisionKernel kernel = makeCollisionKernel(g.grid.capacity);
+  FastPassKernels fast;
+  EXPECT_THROW(fast.fillKernel(900.0, kernel), std::logic_error);
+  EXPECT_THROW(fast.prepare(g.settings, g.grid, &g.split, 2, 2), std::invalid_argument);
+  EXPECT_THROW(fast.prepare(g.settings, g.grid, &g.split, FastPassKernels::kMostNodes + 1, 2),
+               std::invalid_argument);
+  EXPECT_THROW(fast.prepare(g.settings, g.grid, &g.split, 49, 2), std::invalid_argument)
+      << "tables of 50 have no room for node 50, the guard of 49 nodes";
+  EXPECT_THROW(fast.prepare(g.settings, g.grid, &g.split, 26, 3), std::invalid_argument);
+  fast.prepare(g.settings, g.grid, &g.split, 26, 2);
+  EXPECT_THROW(fast.coagulation(N, kernel, gain, loss), std::logic_error);
+  fast.fillKernel(900.0, kernel);
+  fast.coagulation(N, kernel, gain, loss);
+  // A monomer row alone leaves the coagulation table of the earlier temperature behind.
+  fast.fillMonomerRow(800.0, kernel);
+  EXPECT_THROW(fast.coagulation(N, kernel, gain, loss), std::logic_error);
+  EXPECT_THROW(fast.writeFullTable(kernel), std::logic_error);
+  // Without a split operator there is nothing to coagulate.
+  fast.prepare(g.settings, g.grid, nullptr, 26, 2);
+  fast.fillKernel(900.0, kernel);
+  EXPECT_THROW(fast.coagulation(N, kernel, gain, loss), std::logic_error);
+}
 
 TEST(FastForms, GrowthRatesMatchOnRandomStates) {
   std::mt19937_64 random(99);
