@@ -161,8 +161,6 @@ class Section {
     }
   }
 
-  bool present() const { return table_ != nullptr; }
-  const std::string& path() const { return path_; }
   std::string key(std::string_view k) const { return path_ + "." + std::string(k); }
   int line() const { return table_ == nullptr ? 0 : lineOf(*table_); }
 
@@ -183,7 +181,8 @@ class Section {
   }
   // A key that the other settings leave without a use.
   void notUsed(std::string_view k, const std::string& why) const {
-    if (const toml::node* node = find(k)) r_.refuse(*node, key(k), "no " + std::string(k) + " " + why);
+    if (const toml::node* node = find(k))
+      r_.refuse(*node, key(k), "no " + std::string(k) + " " + why);
   }
 
   // A finite number that `accept` takes; nullopt when absent or refused.
@@ -276,7 +275,6 @@ class Section {
     return s->get();
   }
 
-  Reader& reader() const { return r_; }
 
  private:
   Reader& r_;
@@ -435,7 +433,8 @@ void readGas(Reader& r, const toml::table& doc, SimulationCase& c, bool fuchs) {
     g.sutherlandA = s.requiredNumber("sutherland_a", "a finite number (Pa s K^-0.5)", anyFinite);
     g.sutherlandB = s.requiredNumber("sutherland_b", "a finite number (K)", anyFinite);
   } else {
-    g.sutherlandA = s.number("sutherland_a", "a finite number (Pa s K^-0.5)", anyFinite).value_or(0.0);
+    g.sutherlandA =
+        s.number("sutherland_a", "a finite number (Pa s K^-0.5)", anyFinite).value_or(0.0);
     g.sutherlandB = s.number("sutherland_b", "a finite number (K)", anyFinite).value_or(0.0);
   }
 }
@@ -718,6 +717,7 @@ void readTemperature(Reader& r, const toml::table& doc, SimulationCase& c) {
     }
     h.table.push_back({values[0], values[1], values[2]});
   }
+  if (!r.failed()) h.start = h.table[0].temperature;
 }
 
 void readEnd(Reader& r, const toml::table& doc, SimulationCase& c) {

@@ -436,8 +436,24 @@ TEST(CaseFile, NoInputCrashesTheReader) {
     EXPECT_FALSE(parseCaseText(text, "odd.toml", c, message));
     EXPECT_EQ(message.rfind("odd.toml", 0), 0u) << message;
   }
-  // Every single-character deletion of the valid case is read or refused with a message.
+  // Every value of the valid case replaced by extreme or wrongly typed ones.
   const std::string valid = kValid;
+  const char* const extremes[] = {"0",    "-1",   "1e308", "-1e308", "5e-324", "nan",
+                                  "-inf", "\"x\"", "[]",   "{}",     "true",
+                                  "9223372036854775807", "1979-05-27"};
+  for (std::size_t at = valid.find(" = "); at != std::string::npos;
+       at = valid.find(" = ", at + 1)) {
+    const std::size_t end = valid.find('\n', at);
+    for (const char* value : extremes) {
+      const std::string text = valid.substr(0, at + 3) + value + valid.substr(end);
+      SimulationCase c;
+      std::string message;
+      if (!parseCaseText(text, "wild.toml", c, message)) {
+        EXPECT_EQ(message.rfind("wild.toml:", 0), 0u) << message;
+      }
+    }
+  }
+  // Every single-character deletion of the valid case is read or refused with a message.
   for (std::size_t i = 0; i < valid.size(); ++i) {
     std::string text = valid;
     text.erase(i, 1);
