@@ -4,8 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <vector>
 
 #include "engine/fast_pass_kernels.h"
+#include "engine/library_powers.h"
 #include "modes/passes.h"
 #include "reference/literal_kernels.h"
 #include "support/example_material.h"
@@ -92,6 +94,51 @@ void seededGrowthStep(benchmark::State& bench) {
   }
 }
 
+// The Fuchs transition parameters of every node at one fill (a nucleation grid at 1300 K),
+// from error-free products where they decide pow's double, or from pow node by node.
+struct TransitionInputs {
+  std::vector<double> d, l, g2, scratch;
+  std::vector<char> done;
+  explicit TransitionInputs(int n) {
+    const RunSettings s = material(n, 2, 2, 1300.0, 1000.0);
+    NodeGrid grid = makeNodeGrid(tableCapacity(n));
+    buildNodeGrid(grid, s.monomerVolume, s.spacingFactor, s.density, n, kThirdSeven);
+    const CarrierGas gas = carrierGas(1300.0, s);
+    const auto c = static_cast<std::size_t>(grid.capacity);
+    d = grid.diameter;
+    l.assign(c, 0.0);
+    g2.assign(c, 0.0);
+    scratch.assign(2 * c, 0.0);
+    done.assign(c, 0);
+    for (int k = 1; k <= n; ++k)
+      l[k] = fuchsMobility(1300.0, gas, d[k], grid.mass[k]).meanFreePath;
+  }
+};
+
+void BM_FuchsTransitions_Products(benchmark::State& bench) {
+  const int n = static_cast<int>(bench.range(0));
+  TransitionInputs in(n);
+  if (!productsDecidePowers()) bench.SkipWithError("pow is always called here");
+  for (auto _ : bench) {
+    for (int k = 1; k <= n; ++k) in.done[static_cast<std::size_t>(k)] = 0;
+    fuchsTransitionSquares(in.d.data(), in.l.data(), in.done.data(), in.g2.data(),
+                           in.scratch.data(), 1, n);
+    benchmark::DoNotOptimize(in.g2.data());
+  }
+}
+
+void BM_FuchsTransitions_Pow(benchmark::State& bench) {
+  const int n = static_cast<int>(bench.range(0));
+  TransitionInputs in(n);
+  for (auto _ : bench) {
+    for (int k = 1; k <= n; ++k) {
+      const double g = fuchsTransition(in.d[k], in.l[k]);
+      in.g2[k] = g * g;
+    }
+    benchmark::DoNotOptimize(in.g2.data());
+  }
+}
+
 void nodeCounts(benchmark::internal::Benchmark* b) {
   for (int n : {14, 26, 48})
     for (int cf : {1, 2}) b->Args({n, cf});
@@ -123,6 +170,8 @@ BENCHMARK(BM_Process2_Literal_AllOccupied)->Apply(nodeCounts);
 BENCHMARK(BM_Process2_Fast_AllOccupied)->Apply(nodeCounts);
 BENCHMARK(BM_Process4_Literal)->Arg(14)->Arg(26)->Arg(48)->ArgName("n");
 BENCHMARK(BM_Process4_Fast)->Arg(14)->Arg(26)->Arg(48)->ArgName("n");
+BENCHMARK(BM_FuchsTransitions_Products)->Arg(48)->Arg(200)->ArgName("n");
+BENCHMARK(BM_FuchsTransitions_Pow)->Arg(48)->Arg(200)->ArgName("n");
 
 }  // namespace
 }  // namespace aerosol

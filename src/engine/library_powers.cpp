@@ -18,16 +18,20 @@ namespace {
 // the power lies within 2^-450..2^450; at most 0.526 ulp in all. So pow returns y as well.
 // Nearer a rounding boundary, at a y that is a power of two (whose lower neighbour is half
 // an ulp away), and outside those bounds, pow itself is called.
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+//
+// That bound is the GNU C library's (and its pow before 2.28 was correctly rounded); other
+// libraries promise less, or nothing, so there pow is always called. musl's present pow is
+// the same algorithm, but musl cannot be told from its headers, nor its older pow from it.
+#if defined(__GLIBC__) && (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
 #define AEROSOL_FMA __attribute__((target("avx2,fma")))
-constexpr bool kMayHaveFma = true;
+constexpr bool kLibraryAndMachineMayQualify = true;
 #else
 #define AEROSOL_FMA
-constexpr bool kMayHaveFma = false;
+constexpr bool kLibraryAndMachineMayQualify = false;
 #endif
 
 bool machineHasFma() {
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+#if defined(__GLIBC__) && (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
   static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
   return has;
 #else
@@ -91,19 +95,7 @@ AEROSOL_FMA void transitionSquaresFma(const double* __restrict d, const double* 
   }
 }
 
-// sqrt(g) = h + e/(2h) with e = g - h h exact: the remainder is e/(2h), and the correctly
-// rounded h is pow's double too when it lies within 0.45 ulp(h) of sqrt(g).
-AEROSOL_FMA inline bool squareRootFromProducts(double g, double& y) {
-  const double h = std::sqrt(g);
-  const double e = std::fma(-h, h, g);
-  y = h;
-  return certain(g, 0x1p-900, 0x1p900, h, e / (2.0 * h));
-}
-
 AEROSOL_FMA bool knownCubeFma(double x, double* value) { return cubeFromProducts(x, *value); }
-AEROSOL_FMA bool knownSquareRootFma(double g, double* value) {
-  return squareRootFromProducts(g, *value);
-}
 AEROSOL_FMA bool knownThreeHalvesFma(double s, double* value) {
   return threeHalvesFromProducts(s, *value);
 }
@@ -112,7 +104,7 @@ AEROSOL_FMA bool knownThreeHalvesFma(double s, double* value) {
 
 void fuchsTransitionSquares(const double* d, const double* l, char* done, double* g2,
                             double* scratch, int from, int to) {
-  if (kMayHaveFma && machineHasFma()) {
+  if (productsDecidePowers()) {
     // Nodes already done are formed again, to the same doubles (this fill's d and l).
     const int width = to + 1;
     transitionSquaresFma(d, l, scratch, scratch + width, g2, from, to);
@@ -126,31 +118,14 @@ void fuchsTransitionSquares(const double* d, const double* l, char* done, double
   for (int k = from; k <= to; ++k) done[k] = 1;
 }
 
+bool productsDecidePowers() { return kLibraryAndMachineMayQualify && machineHasFma(); }
+
 bool knownCube(double x, double* value) {
-  return kMayHaveFma && machineHasFma() && knownCubeFma(x, value);
+  return productsDecidePowers() && knownCubeFma(x, value);
 }
 
 bool knownThreeHalves(double s, double* value) {
-  return kMayHaveFma && machineHasFma() && knownThreeHalvesFma(s, value);
-}
-
-bool knownSquareRoot(double g, double* value) {
-  return kMayHaveFma && machineHasFma() && knownSquareRootFma(g, value);
-}
-
-double powCube(double x) {
-  double value = 0.0;
-  return knownCube(x, &value) ? value : std::pow(x, 3.0);
-}
-
-double powThreeHalves(double x) {
-  double value = 0.0;
-  return knownThreeHalves(x, &value) ? value : std::pow(x, 1.5);
-}
-
-double powSquareRoot(double x) {
-  double value = 0.0;
-  return knownSquareRoot(x, &value) ? value : std::pow(x, 0.5);
+  return productsDecidePowers() && knownThreeHalvesFma(s, value);
 }
 
 }  // namespace aerosol
