@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,34 @@ struct Callback {
   bool notFinite = false;
   double notFiniteTime = 0.0;
   std::string lastError;  // CVODE's own words for its last error
+  std::string failure;    // an error of the model itself
 };
 
 int modelRhs(realtype t, N_Vector y, N_Vector ydot, void* data) {
   auto* cb = static_cast<Callback*>(data);
-  if (cb->model->rhs(t, N_VGetArrayPointer(y), N_VGetArrayPointer(ydot))) return 0;
+  try {
+    if (cb->model->rhs(t, N_VGetArrayPointer(y), N_VGetArrayPointer(ydot))) return 0;
+  } catch (const std::exception& e) {
+    // Nothing may unwind through CVODE's C frames.
+    cb->failure = e.what();
+    return -1;
+  }
   // A rate that is not finite: CVODE retries with a smaller step, and gives up with
   // CV_REPTD_RHSFUNC_ERR if that does not help.
+  cb->notFinite = true;
+  cb->notFiniteTime = t;
+  return 1;
+}
+
+int modelJacobian(realtype t, N_Vector y, N_Vector, SUNMatrix J, void* data, N_Vector,
+                  N_Vector, N_Vector) {
+  auto* cb = static_cast<Callback*>(data);
+  try {
+    if (cb->model->jacobian(t, N_VGetArrayPointer(y), SUNDenseMatrix_Cols(J))) return 0;
+  } catch (const std::exception& e) {
+    cb->failure = e.what();
+    return -1;
+  }
   cb->notFinite = true;
   cb->notFiniteTime = t;
   return 1;
@@ -103,6 +125,7 @@ std::string reasonOf(int flag, const Callback& cb) {
   std::free(name);
   if (why.empty()) why = "CVODE stopped";
   why += " [" + flagName + "]";
+  if (!cb.failure.empty()) why += "; " + cb.failure;
   if (!cb.lastError.empty()) why += "; CVODE says: " + cb.lastError;
   return why;
 }
@@ -207,6 +230,7 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
   if (s.linear == nullptr) return setupFailed("linear solver");
   if (CVodeSetLinearSolver(s.mem, s.linear, s.matrix) != CVLS_SUCCESS)
     return setupFailed("linear solver");
+  if (CVodeSetJacFn(s.mem, modelJacobian) != CVLS_SUCCESS) return setupFailed("Jacobian");
 
   // The nucleation placement of the start, held until a root says the state left it.
   model.holdPlacement(model.placementOf(0.0, y));
@@ -272,7 +296,13 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
     // The placement of the nucleating clusters, from the state the step reached (a root
     // return stops just past a node volume). When it changed, the rate jumps here: the method
     // restarts from this state with the new placement.
-    const int placement = model.placementOf(tret, N_VGetArrayPointer(s.y));
+    int placement = model.placementOf(tret, N_VGetArrayPointer(s.y));
+    if (flag == CV_ROOT_RETURN && placement == model.heldPlacement()) {
+      // Exactly on the node volume: across it in the direction the root function went.
+      int found[AerosolModel::kPlacementRoots] = {0, 0};
+      CVodeGetRootInfo(s.mem, found);
+      placement = model.placementAcross(found[0] != 0 ? 0 : 1, found[0] != 0 ? found[0] : found[1]);
+    }
     if (placement != model.heldPlacement() && tret < endTime) {
       // The state at a root is interpolated: a concentration near 0 may come out a little
       // below it, within the tolerances, and the restart needs it non-negative.
@@ -280,8 +310,12 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
       for (int k = 0; k < n; ++k) state[k] = std::max(state[k], 0.0);
       model.holdPlacement(placement);
       before = countsOf(s.mem, before);
+      // A restart keeps the root finder's memory of the last root, which no longer applies:
+      // the root functions are set anew.
       if (CVodeReInit(s.mem, tret, s.y) != CV_SUCCESS ||
-          CVodeSetStopTime(s.mem, endTime) != CV_SUCCESS) {
+          CVodeSetStopTime(s.mem, endTime) != CV_SUCCESS ||
+          CVodeRootInit(s.mem, 0, nullptr) != CV_SUCCESS ||
+          CVodeRootInit(s.mem, AerosolModel::kPlacementRoots, placementRoots) != CV_SUCCESS) {
         outcome.end = RunEnd::IntegratorFailure;
         outcome.message = "integrator failure at t = " + showNumber(tret) +
                           " s: the integrator could not restart after the nucleating node "

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 
 namespace aerosol {
@@ -190,7 +191,19 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
     split_ = makeSplitOperator(capacity);
     buildSplitOperator(split_, grid_.volume, n_);
   }
-  kernels_.prepare(s, grid_, coagulation_ ? &split_ : nullptr, n_, first);
+  try {
+    kernels_.prepare(s, grid_, coagulation_ ? &split_ : nullptr, n_, first);
+  } catch (const std::exception& e) {
+    message_ = c.source + ": " + e.what();
+    return;
+  }
+  if (coagulation_) {
+    // The terms of the gain sums, in their order, for the Jacobian.
+    for (int k = first; k <= n_; ++k)
+      for (int i = first; i <= n_; ++i)
+        for (int j = first; j <= k; ++j)
+          if (split_.at(i, j, k) != 0.0) gainTerms_.push_back({i, j, k, split_.at(i, j, k)});
+  }
   if (vapor_) monomer_ = computeMonomerProperties(s.density, v1);
   const auto size = static_cast<std::size_t>(capacity);
   N_.assign(size, 0.0);
@@ -200,6 +213,9 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   Ks_.assign(size, 0.0);
   growthDiameter_.assign(size, 0.0);
   growthRates_ = makeGrowthRates(capacity);
+  rateBase_.assign(static_cast<std::size_t>(n_), 0.0);
+  rateStep_.assign(static_cast<std::size_t>(n_), 0.0);
+  yStep_.assign(static_cast<std::size_t>(n_), 0.0);
 }
 
 GasState AerosolModel::gasAt(double t) const {
@@ -294,14 +310,46 @@ NucleationState AerosolModel::vaporState(const GasState& gas, double N1) {
 }
 
 bool AerosolModel::rhs(double t, const double* y, double* ydot) {
-  const int n = n_;
   const GasState gas = gasAt(t);
+  fillTables(gas);
+  return sumRates(gas, y, ydot, coagulation_);
+}
+
+bool AerosolModel::straightforward() const {
+  return pressureVaries_ && settings_.collisionFunction == 2 && (coagulation_ || growth_);
+}
+
+void AerosolModel::fillTables(const GasState& gas) {
+  const double T = gas.temperature;
+  // The collision table at T, in the order the drivers fill and use it.
+  if (straightforward()) {
+    // The engine keeps the gas pressure it was prepared with; a table of pressures changes
+    // the Fuchs mean free path, so its kernel comes from the straightforward form at this
+    // pressure (the free-molecular kernel does not depend on pressure). The table is kept
+    // while T and P stay the same (the Jacobian's evaluations).
+    if (T == tableTemperature_ && gas.pressure == tablePressure_) return;
+    settings_.pressure = gas.pressure;
+    computeCollisionKernel(T, settings_, grid_, n_, kernel_);
+    tableTemperature_ = T;
+    tablePressure_ = gas.pressure;
+  } else if (coagulation_) {
+    kernels_.fillKernel(T, kernel_);
+  } else if (growth_) {
+    if (settings_.collisionFunction == 2)
+      kernels_.fillKernel(T, kernel_);
+    else
+      kernels_.fillMonomerRow(T, kernel_);
+  }
+}
+
+bool AerosolModel::sumRates(const GasState& gas, const double* y, double* ydot,
+                            bool withCoagulation) {
+  const int n = n_;
   const double T = gas.temperature;
   std::vector<double>& N = N_;
   for (int k = 1; k <= n; ++k) N[static_cast<std::size_t>(k)] = y[k - 1];
   for (int k = 0; k < n; ++k) ydot[k] = 0.0;
   const std::vector<double>& v = grid_.volume;
-
   // Nucleation: xi_k J new particles at the node that takes the critical cluster, J k*
   // monomers used. Only above saturation: below it the classical formulas give a negative
   // critical size (the processes then move particles and monomers backwards). And only while
@@ -331,30 +379,14 @@ bool AerosolModel::rhs(double t, const double* y, double* ydot) {
   if (J == 0.0)
     for (int k = 2; k <= n; ++k) xi_[static_cast<std::size_t>(k)] = 0.0;
 
-  // The collision table at T, in the order the drivers fill and use it.
-  if (pressureVaries_ && settings_.collisionFunction == 2 && (coagulation_ || growth_)) {
-    // The engine keeps the gas pressure it was prepared with; a table of pressures changes
-    // the Fuchs mean free path, so its kernel comes from the straightforward form at this
-    // pressure (the free-molecular kernel does not depend on pressure).
-    settings_.pressure = gas.pressure;
-    computeCollisionKernel(T, settings_, grid_, n, kernel_);
-  } else if (coagulation_) {
-    kernels_.fillKernel(T, kernel_);
-  } else if (growth_) {
-    if (settings_.collisionFunction == 2)
-      kernels_.fillKernel(T, kernel_);
-    else
-      kernels_.fillMonomerRow(T, kernel_);
-  }
-  const bool straightforward = pressureVaries_ && settings_.collisionFunction == 2;
-
+  const bool plain = straightforward();
   double uptake = 0.0;
   double release = 0.0;
   if (growth_) {
     const GrowthInputs in{n,  &v, &N, &kernel_.beta[kernel_.index(1, 0)],
                           st.surfaceTension, st.saturationConcentration, T,
                           settings_.molecularWeight, settings_.density, kGrowthOn};
-    if (straightforward)
+    if (plain)
       computeGrowthRates(in, growthDiameter_, Ks_, growthRates_);
     else
       kernels_.growth(in, growthDiameter_, Ks_, growthRates_);
@@ -366,8 +398,8 @@ bool AerosolModel::rhs(double t, const double* y, double* ydot) {
     // rest, (v2/(v2 - v1) - 1) per unit of flux, is exactly node 2's growth loss.
     if (Ks_[2] > N[1]) release = release + growthRates_.growthLoss[2];
   }
-  if (coagulation_) {
-    if (straightforward)
+  if (withCoagulation) {
+    if (plain)
       coagulationRates(N, split_, kernel_, n, vapor_ ? 2 : 1, gain_, loss_);
     else
       kernels_.coagulation(N, kernel_, gain_, loss_);
@@ -379,7 +411,7 @@ bool AerosolModel::rhs(double t, const double* y, double* ydot) {
     const auto i = static_cast<std::size_t>(k);
     // The sum in the order of the processes' update.
     const double nucleated = nucleation_ ? xi_[i] * J : 0.0;
-    const double coagulated = coagulation_ ? 0.5 * gain_[i] - N[i] * loss_[i] : 0.0;
+    const double coagulated = withCoagulation ? 0.5 * gain_[i] - N[i] * loss_[i] : 0.0;
     double rate = nucleated + coagulated;
     if (growth_) rate = rate + growthRates_.growthGain[i] - growthRates_.growthLoss[i];
     ydot[k - 1] = rate;
@@ -391,6 +423,67 @@ bool AerosolModel::rhs(double t, const double* y, double* ydot) {
     ydot[0] = rate;
     finite = finite && std::isfinite(rate);
   }
+  return finite;
+}
+
+bool AerosolModel::jacobian(double t, const double* y, double* const* columns) {
+  const int n = n_;
+  const GasState gas = gasAt(t);
+  fillTables(gas);
+  // The whole table: the sums' on-demand fills leave out the pairs of empty nodes, whose
+  // entries the derivatives need.
+  if (!straightforward() && (coagulation_ || (growth_ && settings_.collisionFunction == 2)))
+    kernels_.writeFullTable(kernel_);
+  for (int m = 0; m < n; ++m)
+    for (int k = 0; k < n; ++k) columns[m][k] = 0.0;
+  bool finite = true;
+
+  if (coagulation_) {
+    // R_k = 0.5 G_k - N_k L_k with G_k = sum chi beta_ij N_i N_j and L_k = sum_i beta_ki N_i.
+    const int first = vapor_ ? 2 : 1;
+    for (int k = first; k <= n; ++k) {
+      const double Nk = y[k - 1];
+      double L = 0.0;
+      for (int i = first; i <= n; ++i) {
+        const double beta = kernel_.at(k, i);
+        L = L + beta * y[i - 1];
+        columns[i - 1][k - 1] -= Nk * beta;
+      }
+      columns[k - 1][k - 1] -= L;
+    }
+    for (const GainTerm& term : gainTerms_) {
+      const double w = 0.5 * term.chi * kernel_.at(term.i, term.j);
+      columns[term.i - 1][term.k - 1] += w * y[term.j - 1];
+      columns[term.j - 1][term.k - 1] += w * y[term.i - 1];
+    }
+  }
+
+  if (nucleation_ || growth_) {
+    // The other rates by difference quotients. Given N1 they are linear in each particle
+    // node, so a step as large as the largest particle concentration is exact and keeps the
+    // quotient clear of the rounding of large rates (the monomers' J k* dwarfs growth in a
+    // burst); in N1 they are not: a step of sqrt(eps) N1.
+    const double root = std::sqrt(std::numeric_limits<double>::epsilon());
+    double scale = 0.0;
+    for (int k = 2; k <= n; ++k) scale = std::max(scale, std::fabs(y[k - 1]));
+    if (!(scale > 0.0)) scale = 1.0;
+    finite = sumRates(gas, y, rateBase_.data(), false) && finite;
+    std::copy(y, y + n, yStep_.begin());
+    for (int m = 0; m < n; ++m) {
+      const double base = y[m];
+      const double step = m == 0 ? root * std::max(std::fabs(base), 1.0)
+                                 : std::max(std::fabs(base), scale);
+      yStep_[static_cast<std::size_t>(m)] = base + step;
+      const double taken = yStep_[static_cast<std::size_t>(m)] - base;
+      finite = sumRates(gas, yStep_.data(), rateStep_.data(), false) && finite;
+      for (int k = 0; k < n; ++k)
+        columns[m][k] += (rateStep_[static_cast<std::size_t>(k)] -
+                          rateBase_[static_cast<std::size_t>(k)]) / taken;
+      yStep_[static_cast<std::size_t>(m)] = base;
+    }
+  }
+  for (int m = 0; m < n && finite; ++m)
+    for (int k = 0; k < n; ++k) finite = finite && std::isfinite(columns[m][k]);
   return finite;
 }
 
@@ -426,6 +519,18 @@ void AerosolModel::placementRoots(double t, const double* y, double* g) {
   }
   g[0] = above ? 1.0 : lnV - std::log(v[static_cast<std::size_t>(k)]);  // v* reaches v_k
   if (k >= 3) g[1] = above ? 1.0 : lnV - std::log(v[static_cast<std::size_t>(k - 1)]);
+}
+
+int AerosolModel::placementAcross(int which, int direction) const {
+  const int k = held_;
+  if (k == kFollowState) return k;
+  if (k == kNoSaturation) return direction > 0 ? n_ + 1 : k;
+  if (k == n_ + 1) {
+    if (which == 0) return direction < 0 ? kNoSaturation : k;
+    return direction < 0 ? n_ : k;
+  }
+  if (which == 0) return direction > 0 ? k + 1 : k;
+  return direction < 0 && k >= 3 ? k - 1 : k;
 }
 
 void AerosolModel::describe(double t, const double* y, OutputSample& out) {

@@ -58,6 +58,12 @@ class AerosolModel {
   // dy/dt at (t, y); false when a rate is not finite (ydot then holds what was computed).
   bool rhs(double time, const double* y, double* ydot);
 
+  // The Jacobian d(dy/dt)/dy at (t, y) into columns[m][k] = d(dy_k/dt)/dy_m (0-based):
+  // coagulation's part from its sums' derivatives (the rates are quadratic in N), nucleation's
+  // and growth's by difference quotients of their rates alone, which cost O(n) each. False
+  // when an entry is not finite.
+  bool jacobian(double time, const double* y, double* const* columns);
+
   // The state at one time with every derived figure (counts left as they are).
   void describe(double time, const double* y, OutputSample& sample);
 
@@ -76,10 +82,30 @@ class AerosolModel {
   // The two root functions of the held placement: a sign change means the state left it.
   static constexpr int kPlacementRoots = 2;
   void placementRoots(double time, const double* y, double* g);
+  // The placement beyond the held one when root `which` changed sign in `direction` (+1 up,
+  // -1 down): for a state that sits exactly on the boundary.
+  int placementAcross(int which, int direction) const;
 
  private:
   // Saturation state (and, with S > 1, the nucleation rate and critical cluster) at T, P.
   NucleationState vaporState(const GasState& gas, double monomerConcentration);
+  // A table of pressures with the Fuchs kernel: the straightforward forms (see fillTables).
+  bool straightforward() const;
+  // The collision table (or its monomer row) at the gas state, for the rates that follow.
+  void fillTables(const GasState& gas);
+  // The rates from the tables filled last; coagulation's only with `withCoagulation`.
+  bool sumRates(const GasState& gas, const double* y, double* ydot, bool withCoagulation);
+
+  // A gain term of coagulation: chi(i, j, k) of a pair (i, j) with j <= k, as the sums take
+  // them (each unordered pair twice).
+  struct GainTerm {
+    int i, j, k;
+    double chi;
+  };
+  std::vector<GainTerm> gainTerms_;
+  double tableTemperature_ = -1.0;
+  double tablePressure_ = -1.0;
+  std::vector<double> rateBase_, rateStep_, yStep_;
 
   SimulationCase case_;
   std::string message_;

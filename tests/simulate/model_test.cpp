@@ -1,0 +1,422 @@
+// The simulate model and integrator: the right-hand side against the fixed-step processes'
+// Euler increments at the same state, volume conservation, the Jacobian against difference
+// quotients of the right-hand side, and whole runs checked against physics and against the
+// ways a run can end.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine/fast_pass_kernels.h"
+#include "modes/passes.h"
+#include "nucleation/nucleation.h"
+#include "simulate/model.h"
+#include "simulate/simulation.h"
+#include "support/example_material.h"
+
+namespace aerosol {
+namespace {
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+
+// The case a legacy folder of these settings describes (vapour-pressure law times P).
+SimulationCase caseOf(const RunSettings& s, int process) {
+  SimulationCase c;
+  c.source = "test case";
+  c.legacyProcess = process;
+  c.material.molarMass = s.molecularWeight;
+  c.material.density = s.density;
+  c.material.surfaceTensionA = s.surfaceTensionA;
+  c.material.surfaceTensionB = s.surfaceTensionB;
+  c.material.vaporPressureC = s.vaporPressureC;
+  c.material.vaporPressureD = s.vaporPressureD;
+  c.material.vaporPressureFactor = s.pressure;
+  c.material.factorIsGasPressure = true;
+  c.gas.pressure = s.pressure;
+  c.gas.sutherlandA = s.sutherlandA;
+  c.gas.sutherlandB = s.sutherlandB;
+  c.grid.nodeCount = s.nodeCount;
+  c.grid.spacingFactor = s.spacingFactor;
+  c.grid.firstVolume = s.monomerVolume;
+  c.grid.diameterExponent = process == 2 ? kThirdSeven : kThirdSix;
+  Mechanisms& m = c.mechanisms;
+  m.kernel = s.collisionFunction == 2 ? KernelForm::Fuchs : KernelForm::FreeMolecular;
+  m.vapor = process == 4 ? VaporMode::Held : VaporMode::Depleted;
+  m.nucleation = process == 2 || process == 3;
+  m.coagulation = process == 2 || process == 3;
+  m.growth = process == 3 || process == 4;
+  c.initial.saturationRatio = 1.001;
+  c.temperature.law = TemperatureLaw::CoolingRate;
+  c.temperature.start = s.startTemperature;
+  c.temperature.coolingRate = s.coolingRate;
+  c.end.rule = EndRule::Temperature;
+  c.end.temperature = 300.0;
+  return c;
+}
+
+// Particles on every node from 2 (or 1) up, a broad hump, so that every gain and loss
+// term and both growth directions take part.
+void fillParticles(std::vector<double>& N, int first, int n, double peak) {
+  for (int k = first; k <= n; ++k) {
+    const double x = (k - 0.5 * (first + n)) / (0.3 * n);
+    N[static_cast<std::size_t>(k)] = peak * std::exp(-x * x) + 1e3 * k;
+  }
+}
+
+// The model's rates of nodes 1..n against (N_new - N_old)/dt of one Euler step; `adjust`
+// is added to the step's monomer rate. Rounding of the update bounds the difference.
+void expectRatesMatch(const std::vector<double>& before, const std::vector<double>& after,
+                      double dt, const std::vector<double>& rates, int first, int n,
+                      double adjustMonomer, bool checkMonomer) {
+  for (int k = first; k <= n; ++k) {
+    if (k == 1 && !checkMonomer) continue;
+    const auto i = static_cast<std::size_t>(k);
+    const double euler = (after[i] - before[i]) / dt + (k == 1 ? adjustMonomer : 0.0);
+    const double bound = 4.0 * kEps * (std::fabs(before[i]) + std::fabs(after[i])) / dt +
+                         1e-12 * std::fabs(euler);
+    EXPECT_NEAR(rates[i - 1], euler, bound) << "node " << k;
+  }
+}
+
+std::vector<double> stateOf(const std::vector<double>& N, int n) {
+  return std::vector<double>(N.begin() + 1, N.begin() + 1 + n);
+}
+
+TEST(SimulateModelRates, NucleationGrowthMatchesProcessThreeStep) {
+  for (int form : {1, 2}) {
+    SCOPED_TRACE(form == 1 ? "free molecular" : "Fuchs");
+    RunSettings s = exampleMaterial(12, 3, form);
+    FastPassKernels kernels;
+    NucleationRun run(s, true, kernels);
+    // S = 3 at 1500 K: node 2 evaporates (Kelvin), the larger nodes grow.
+    NucleationState sat;
+    computeSaturation(s, run.T, sat);
+    run.N[1] = 3.0 * sat.saturationConcentration;
+    fillParticles(run.N, 2, run.n, 1e14);
+    run.beginPass();
+    ASSERT_EQ(run.dt, 1e-05);  // growth on
+    const std::vector<double> before = run.N;
+    run.finishPass();
+
+    AerosolModel model(caseOf(s, 3));
+    ASSERT_TRUE(model.ok()) << model.message();
+    const std::vector<double> y = stateOf(before, run.n);
+    std::vector<double> f(y.size());
+    ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+    // Particles that evaporate out of node 2 return v2/v1 monomers each: node 2's growth loss
+    // more than the process's one per unit of flux.
+    ASSERT_GT(run.Ks[2], before[1]);
+    const double returned = run.growth.growthLoss[2];
+    ASSERT_GT(returned, 0.0);
+    expectRatesMatch(before, run.N, run.dt, f, 1, run.n, returned, true);
+  }
+}
+
+TEST(SimulateModelRates, NucleationCoagulationMatchesProcessTwoStep) {
+  RunSettings s = exampleMaterial(16, 2, 1);
+  FastPassKernels kernels;
+  NucleationRun run(s, false, kernels);
+  // S = 10 at 1500 K: a strong burst, clusters placed on a node above node 2.
+  NucleationState sat;
+  computeSaturation(s, run.T, sat);
+  run.N[1] = 10.0 * sat.saturationConcentration;
+  fillParticles(run.N, 2, run.n, 1e16);
+  run.beginPass();
+  ASSERT_GT(run.state.nucleationRate, 1e15);
+  const std::vector<double> before = run.N;
+  run.finishPass();
+
+  AerosolModel model(caseOf(s, 2));
+  const std::vector<double> y = stateOf(before, run.n);
+  std::vector<double> f(y.size());
+  ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+  expectRatesMatch(before, run.N, run.dt, f, 1, run.n, 0.0, true);
+}
+
+TEST(SimulateModelRates, HeldVapourGrowthMatchesProcessFourStep) {
+  RunSettings s = exampleMaterial(14, 4, 1);
+  FastPassKernels kernels;
+  SeededGrowthRun run(s, 5, 1e12, kernels);
+  NucleationState sat;
+  computeSaturation(s, run.T, sat);
+  run.N[1] = 2.0 * sat.saturationConcentration;
+  fillParticles(run.N, 2, run.n, 1e12);
+  run.beginStep();
+  const std::vector<double> before = run.N;
+  run.finishStep();
+
+  AerosolModel model(caseOf(s, 4));
+  const std::vector<double> y = stateOf(before, run.n);
+  std::vector<double> f(y.size(), 1.0);
+  ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+  expectRatesMatch(before, run.N, run.dt, f, 2, run.n, 0.0, false);
+  EXPECT_EQ(f[0], 0.0);  // the vapour is held
+}
+
+TEST(SimulateModelRates, CoagulationMatchesProcessOneStepAndKeepsParticleVolume) {
+  for (int form : {1, 2}) {
+    SCOPED_TRACE(form == 1 ? "free molecular" : "Fuchs");
+    RunSettings s = exampleMaterial(20, 1, form);
+    s.startTemperature = 300.0;
+    FastPassKernels kernels;
+    CoagulationRun run(s, 1.0, 1e18, kernels);
+    fillParticles(run.N, 1, run.n, 1e17);
+    const std::vector<double> before = run.N;
+    const double dt = run.dt;
+    run.step();
+
+    SimulationCase c = caseOf(s, 1);
+    c.mechanisms = Mechanisms{};
+    c.mechanisms.coagulation = true;
+    c.mechanisms.kernel = form == 2 ? KernelForm::Fuchs : KernelForm::FreeMolecular;
+    c.grid.firstVolume = std::pow(1.0, 3.0) * (3.1415926 * 1e-27) / 6.0;
+    c.grid.diameterExponent = kThirdSeven;
+    c.temperature.law = TemperatureLaw::Constant;
+    c.temperature.start = 300.0;
+    AerosolModel model(c);
+    const std::vector<double> y = stateOf(before, run.n);
+    std::vector<double> f(y.size());
+    ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+    expectRatesMatch(before, run.N, dt, f, 1, run.n, 0.0, true);
+
+    // Coagulation moves volume between nodes and never makes or destroys it.
+    double net = 0.0;
+    double moved = 0.0;
+    for (int k = 1; k <= run.n; ++k) {
+      const double term = model.grid().volume[static_cast<std::size_t>(k)] * f[k - 1];
+      net += term;
+      moved += std::fabs(term);
+    }
+    EXPECT_LT(std::fabs(net), 1e-9 * moved);
+  }
+}
+
+// Volume with vapour, sum of v_k dN_k/dt, against the volume the terms move.
+void volumeBalance(const AerosolModel& model, const std::vector<double>& f, double& net,
+                   double& moved) {
+  net = 0.0;
+  moved = 0.0;
+  for (int k = 1; k <= model.nodeCount(); ++k) {
+    const double term = model.grid().volume[static_cast<std::size_t>(k)] * f[k - 1];
+    net += term;
+    moved += std::fabs(term);
+  }
+}
+
+TEST(SimulateModelConservation, EvaporationOutOfNodeTwoKeepsTotalVolume) {
+  RunSettings s = exampleMaterial(24, 3, 1);
+  SimulationCase c = caseOf(s, 3);
+  c.mechanisms.nucleation = false;  // its stored decimals conserve volume only to 1e-7
+  AerosolModel model(c);
+  NucleationState sat;
+  computeSaturation(s, s.startTemperature, sat);
+  std::vector<double> N(static_cast<std::size_t>(s.nodeCount + 2), 0.0);
+  N[1] = 1.5 * sat.saturationConcentration;
+  fillParticles(N, 2, s.nodeCount, 1e15);
+  const std::vector<double> y = stateOf(N, s.nodeCount);
+  std::vector<double> f(y.size());
+  ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+  ASSERT_LT(f[1], 0.0);  // node 2 loses particles, some of them out of the grid
+  double net = 0.0;
+  double moved = 0.0;
+  volumeBalance(model, f, net, moved);
+  EXPECT_LT(std::fabs(net), 1e-9 * moved);
+}
+
+TEST(SimulateModelJacobian, MatchesCentralDifferencesOfTheRates) {
+  for (int form : {1, 2}) {
+    SCOPED_TRACE(form == 1 ? "free molecular" : "Fuchs");
+    RunSettings s = exampleMaterial(10, 3, form);
+    AerosolModel model(caseOf(s, 3));
+    NucleationState sat;
+    computeSaturation(s, s.startTemperature, sat);
+    const int n = s.nodeCount;
+    std::vector<double> N(static_cast<std::size_t>(n + 2), 0.0);
+    N[1] = 8.0 * sat.saturationConcentration;
+    fillParticles(N, 2, n, 1e16);
+    N[static_cast<std::size_t>(n)] = 0.0;  // an empty node: its column comes from the full table
+    const std::vector<double> y = stateOf(N, n);
+    std::vector<std::vector<double>> jac(static_cast<std::size_t>(n),
+                                         std::vector<double>(static_cast<std::size_t>(n)));
+    std::vector<double*> columns;
+    for (auto& column : jac) columns.push_back(column.data());
+    ASSERT_TRUE(model.jacobian(0.0, y.data(), columns.data()));
+
+    std::vector<double> up(y.size()), down(y.size()), yp = y, ym = y;
+    for (int m = 0; m < n; ++m) {
+      // Coagulation is quadratic and growth linear in a particle node: central differences
+      // are exact there; nucleation is steep in N1.
+      const double h = m == 0 ? 1e-6 * y[0]
+                              : 1e-4 * std::max(std::fabs(y[static_cast<std::size_t>(m)]), 1e16);
+      yp[static_cast<std::size_t>(m)] = y[static_cast<std::size_t>(m)] + h;
+      ym[static_cast<std::size_t>(m)] = y[static_cast<std::size_t>(m)] - h;
+      ASSERT_TRUE(model.rhs(0.0, yp.data(), up.data()));
+      ASSERT_TRUE(model.rhs(0.0, ym.data(), down.data()));
+      yp[static_cast<std::size_t>(m)] = y[static_cast<std::size_t>(m)];
+      ym[static_cast<std::size_t>(m)] = y[static_cast<std::size_t>(m)];
+      double largest = 0.0;
+      for (int k = 0; k < n; ++k)
+        largest = std::max(largest, std::fabs((up[k] - down[k]) / (2.0 * h)));
+      for (int k = 0; k < n; ++k)
+        EXPECT_NEAR(jac[static_cast<std::size_t>(m)][static_cast<std::size_t>(k)],
+                    (up[k] - down[k]) / (2.0 * h), 1e-5 * largest)
+            << "d(row " << k + 1 << ")/d(node " << m + 1 << ")";
+    }
+  }
+}
+
+// Keeps what the run hands over.
+struct MemorySink : ResultsSink {
+  OutputGrid grid;
+  std::vector<OutputSample> samples;
+  int begins = 0;
+  int finishes = 0;
+  RunOutcome outcome;
+  int failWriteAt = -1;  // the sample whose write fails
+  bool begin(const SimulationCase&, const OutputGrid& g, std::string&) override {
+    ++begins;
+    grid = g;
+    return true;
+  }
+  bool write(const OutputSample& sample, std::string& message) override {
+    if (static_cast<int>(samples.size()) == failWriteAt) {
+      message = "disk full";
+      return false;
+    }
+    samples.push_back(sample);
+    return true;
+  }
+  bool finish(const RunOutcome& result, std::string&) override {
+    ++finishes;
+    outcome = result;
+    return true;
+  }
+};
+
+// Monodisperse 1 nm particles, 1e20 /m3, at 300 K: the bundled coagulation example.
+SimulationCase coagulationCase(int nodes, double endTime) {
+  RunSettings s = exampleMaterial(nodes, 1, 1);
+  SimulationCase c = caseOf(s, 1);
+  c.mechanisms = Mechanisms{};
+  c.mechanisms.coagulation = true;
+  c.grid.firstVolume = std::pow(1.0, 3.0) * (3.1415926 * 1e-27) / 6.0;
+  c.grid.diameterExponent = kThirdSeven;
+  c.initial = InitialState{};
+  c.initial.particles = ParticleInit::Monodisperse;
+  c.initial.diameter = 1.0;
+  c.initial.concentration = 1e20;
+  c.temperature.law = TemperatureLaw::Constant;
+  c.temperature.start = 300.0;
+  c.end.rule = EndRule::Time;
+  c.end.time = endTime;
+  c.output.times = 21;
+  c.output.spacing = TimeSpacing::Logarithmic;
+  return c;
+}
+
+TEST(SimulateRun, FreeMolecularCoagulationKeepsVolumeAndReachesTheSelfPreservingWidth) {
+  MemorySink sink;
+  const RunOutcome outcome = runSimulation(coagulationCase(100, 0.01), sink, RunControl{});
+  ASSERT_EQ(outcome.end, RunEnd::Complete) << outcome.message;
+  EXPECT_EQ(sink.begins, 1);
+  EXPECT_EQ(sink.finishes, 1);
+  ASSERT_EQ(sink.samples.size(), 21u);
+  EXPECT_EQ(sink.samples.front().time, 0.0);
+  EXPECT_EQ(sink.samples.back().time, 0.01);
+  for (std::size_t i = 1; i < sink.samples.size(); ++i) {
+    EXPECT_GT(sink.samples[i].time, sink.samples[i - 1].time);
+    EXPECT_LE(sink.samples[i].totalNumber, sink.samples[i - 1].totalNumber * (1 + 1e-6));
+    EXPECT_GE(sink.samples[i].counts.steps, sink.samples[i - 1].counts.steps);
+  }
+  const OutputSample& first = sink.samples.front();
+  const OutputSample& last = sink.samples.back();
+  EXPECT_DOUBLE_EQ(first.totalNumber, 1e20);
+  EXPECT_LT(last.totalNumber, 1e-2 * first.totalNumber);
+  EXPECT_NEAR(last.particleVolume / first.particleVolume, 1.0, 1e-3);
+  // The free-molecular self-preserving distribution's sigma_g, 1.465 (docs/validation.md):
+  // a grid of 100 nodes is within 1% of it.
+  EXPECT_NEAR(last.geometricStd, 1.465, 0.01 * 1.465);
+  EXPECT_GT(last.counts.jacobianEvaluations, 0);
+  EXPECT_EQ(outcome.counts.steps, last.counts.steps);
+}
+
+TEST(SimulateRun, EndsHonestlyWhenStoppedFailingOrUnableToWrite) {
+  {
+    SCOPED_TRACE("interrupted");
+    MemorySink sink;
+    int polls = 0;
+    RunControl control;
+    control.stopRequested = [&polls] { return ++polls > 40; };
+    const RunOutcome outcome = runSimulation(coagulationCase(20, 0.01), sink, control);
+    EXPECT_EQ(outcome.end, RunEnd::Interrupted);
+    EXPECT_GT(outcome.timeReached, 0.0);
+    EXPECT_LT(outcome.timeReached, 0.01);
+    EXPECT_LT(sink.samples.size(), 21u);
+    EXPECT_EQ(sink.finishes, 1);
+    EXPECT_EQ(sink.outcome.end, RunEnd::Interrupted);
+  }
+  {
+    SCOPED_TRACE("step limit");
+    MemorySink sink;
+    SimulationCase c = coagulationCase(20, 0.01);
+    c.tolerances.maxSteps = 5;
+    const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+    EXPECT_EQ(outcome.end, RunEnd::IntegratorFailure);
+    EXPECT_NE(outcome.message.find("too much work"), std::string::npos) << outcome.message;
+    EXPECT_NE(outcome.message.find("t = "), std::string::npos) << outcome.message;
+    EXPECT_EQ(outcome.counts.steps, 5);
+    EXPECT_EQ(sink.finishes, 1);
+  }
+  {
+    SCOPED_TRACE("rates overflow");
+    MemorySink sink;
+    SimulationCase c = coagulationCase(20, 0.01);
+    c.initial.concentration = 1e300;
+    const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+    EXPECT_EQ(outcome.end, RunEnd::IntegratorFailure);
+    EXPECT_NE(outcome.message.find("not finite"), std::string::npos) << outcome.message;
+    EXPECT_EQ(sink.finishes, 1);
+  }
+  {
+    SCOPED_TRACE("write failure");
+    MemorySink sink;
+    sink.failWriteAt = 3;
+    const RunOutcome outcome = runSimulation(coagulationCase(20, 0.01), sink, RunControl{});
+    EXPECT_EQ(outcome.end, RunEnd::WriteFailure);
+    EXPECT_EQ(outcome.message, "disk full");
+    EXPECT_EQ(sink.samples.size(), 3u);
+    EXPECT_EQ(sink.finishes, 1);
+  }
+}
+
+TEST(SimulateRun, NucleationGrowthConservesVolumeAndStaysNonNegative) {
+  // The bundled nucleation-growth vapour (1500 K to 300 K at 6000 K/s) on 30 nodes, where
+  // the fixed-step process 3 turns negative: a burst, growth and evaporation out of node 2.
+  RunSettings s = exampleMaterial(30, 3, 1);
+  s.coolingRate = 6000.0;
+  SimulationCase c = caseOf(s, 3);
+  c.output.times = 11;
+  MemorySink sink;
+  const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+  ASSERT_EQ(outcome.end, RunEnd::Complete) << outcome.message;
+  ASSERT_EQ(sink.samples.size(), 11u);
+  const double start = sink.samples.front().totalVolume;
+  for (const OutputSample& sample : sink.samples) {
+    EXPECT_NEAR(sample.totalVolume / start, 1.0, 1e-4) << "t = " << sample.time;
+    for (double value : sample.concentration) {
+      EXPECT_TRUE(std::isfinite(value));
+      EXPECT_GE(value, -c.tolerances.absolute);
+    }
+  }
+  EXPECT_DOUBLE_EQ(sink.samples.back().temperature, 300.0);
+  // The vapour ends up in the particles.
+  EXPECT_GT(sink.samples.back().particleVolume, 0.99 * start);
+  EXPECT_GT(sink.samples.back().totalNumber, 0.0);
+}
+
+}  // namespace
+}  // namespace aerosol
