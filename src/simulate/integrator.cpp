@@ -165,16 +165,27 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
     return result;
   };
 
+  // A case whose grid, end or start cannot be formed never starts: no results to begin with.
   AerosolModel model(simulationCase);
-  if (!sink.begin(simulationCase, model.outputGrid(), message)) {
-    outcome.end = RunEnd::WriteFailure;
-    outcome.message = message;
-    return finish(outcome);
-  }
   double endTime = 0.0;
   if (!model.ok() || !caseEndTime(simulationCase, endTime, message)) {
     outcome.end = RunEnd::IntegratorFailure;
     outcome.message = model.ok() ? message : model.message();
+    return finish(outcome);
+  }
+  const std::vector<double> y0 = model.initialState();
+  for (int k = 0; k < model.nodeCount(); ++k) {
+    const double value = y0[static_cast<std::size_t>(k)];
+    if (!(std::isfinite(value) && value >= 0.0)) {
+      outcome.end = RunEnd::IntegratorFailure;
+      outcome.message = "the initial concentration of node " + std::to_string(k + 1) + " is " +
+                        showNumber(value) + "; expected a finite value of 0 or more";
+      return finish(outcome);
+    }
+  }
+  if (!sink.begin(simulationCase, model.outputGrid(), message)) {
+    outcome.end = RunEnd::WriteFailure;
+    outcome.message = message;
     return finish(outcome);
   }
   const std::vector<double> times = outputTimes(simulationCase.output, endTime);
@@ -196,7 +207,6 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
   s.constraints = N_VNew_Serial(n, s.context);
   if (s.y == nullptr || s.out == nullptr || s.constraints == nullptr)
     return setupFailed("vectors");
-  const std::vector<double> y0 = model.initialState();
   double* y = N_VGetArrayPointer(s.y);
   for (int k = 0; k < n; ++k) y[k] = y0[static_cast<std::size_t>(k)];
   // 1.0: every concentration stays >= 0.
@@ -301,7 +311,8 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
       // Exactly on the node volume: across it in the direction the root function went.
       int found[AerosolModel::kPlacementRoots] = {0, 0};
       CVodeGetRootInfo(s.mem, found);
-      placement = model.placementAcross(found[0] != 0 ? 0 : 1, found[0] != 0 ? found[0] : found[1]);
+      const int which = found[0] != 0 ? 0 : 1;
+      placement = model.placementAcross(which, found[which]);
     }
     if (placement != model.heldPlacement() && tret < endTime) {
       // The state at a root is interpolated: a concentration near 0 may come out a little

@@ -195,6 +195,39 @@ TEST(SimulateModelRates, CoagulationMatchesProcessOneStepAndKeepsParticleVolume)
   }
 }
 
+TEST(SimulateModelRates, PressureTableDrivesTheFuchsKernel) {
+  // A history table with pressures takes the straightforward forms at the table's pressure:
+  // at 1 atm throughout they give the engine's rates, at half an atmosphere the Fuchs
+  // kernel (mean free path) and the vapour-pressure law (times P) change.
+  RunSettings s = exampleMaterial(16, 3, 2);
+  auto withTable = [&](double pressure) {
+    SimulationCase c = caseOf(s, 3);
+    c.temperature.law = TemperatureLaw::Table;
+    c.temperature.table = {{0.0, 1500.0, pressure}, {1.0, 500.0, pressure}};
+    return c;
+  };
+  AerosolModel engine(withTable(0.0));  // no pressures: the engine, prepared at 1 atm
+  AerosolModel atOne(withTable(1.0));
+  AerosolModel atHalf(withTable(0.5));
+  const double t = 0.3;  // 1200 K
+  NucleationState sat;
+  computeSaturation(s, 1200.0, sat);
+  std::vector<double> N(static_cast<std::size_t>(s.nodeCount + 2), 0.0);
+  N[1] = 20.0 * sat.saturationConcentration;
+  fillParticles(N, 2, s.nodeCount, 1e16);
+  const std::vector<double> y = stateOf(N, s.nodeCount);
+  std::vector<double> fEngine(y.size()), fOne(y.size()), fHalf(y.size());
+  ASSERT_TRUE(engine.rhs(t, y.data(), fEngine.data()));
+  ASSERT_TRUE(atOne.rhs(t, y.data(), fOne.data()));
+  ASSERT_TRUE(atHalf.rhs(t, y.data(), fHalf.data()));
+  EXPECT_EQ(atOne.gasAt(t).pressure, 1.0);
+  EXPECT_EQ(atHalf.gasAt(t).pressure, 0.5);
+  for (std::size_t k = 0; k < y.size(); ++k) {
+    EXPECT_NEAR(fOne[k], fEngine[k], 1e-12 * std::fabs(fEngine[k])) << "node " << k + 1;
+    EXPECT_GT(std::fabs(fHalf[k] - fEngine[k]), 1e-3 * std::fabs(fEngine[k])) << "node " << k + 1;
+  }
+}
+
 // Volume with vapour, sum of v_k dN_k/dt, against the volume the terms move.
 void volumeBalance(const AerosolModel& model, const std::vector<double>& f, double& net,
                    double& moved) {
@@ -344,6 +377,35 @@ TEST(SimulateRun, FreeMolecularCoagulationKeepsVolumeAndReachesTheSelfPreserving
   EXPECT_EQ(outcome.counts.steps, last.counts.steps);
 }
 
+TEST(SimulateRun, EveryKernelAndMechanismMixKeepsVolume) {
+  // The engine's call orders: Fuchs tables kept at a constant temperature (node 1 particles),
+  // filled on demand for growth alone, growth with a held vapour.
+  SimulationCase fuchsCoagulation = coagulationCase(24, 0.01);
+  fuchsCoagulation.mechanisms.kernel = KernelForm::Fuchs;
+  RunSettings s = exampleMaterial(24, 3, 2);
+  s.coolingRate = 6000.0;
+  SimulationCase fuchsGrowth = caseOf(s, 3);
+  fuchsGrowth.mechanisms.coagulation = false;
+  fuchsGrowth.output.times = 5;
+  SimulationCase heldVapour = caseOf(s, 4);
+  heldVapour.initial.particles = ParticleInit::Lognormal;
+  heldVapour.initial.diameter = 5.0;
+  heldVapour.initial.geometricStd = 1.5;
+  heldVapour.initial.concentration = 1e12;
+  heldVapour.output.times = 5;
+  for (const SimulationCase& c : {fuchsCoagulation, fuchsGrowth}) {
+    MemorySink sink;
+    const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+    ASSERT_EQ(outcome.end, RunEnd::Complete) << outcome.message;
+    EXPECT_NEAR(sink.samples.back().totalVolume / sink.samples.front().totalVolume, 1.0, 1e-3);
+  }
+  MemorySink sink;
+  const RunOutcome outcome = runSimulation(heldVapour, sink, RunControl{});
+  ASSERT_EQ(outcome.end, RunEnd::Complete) << outcome.message;
+  EXPECT_NEAR(sink.samples.front().totalNumber, 1e12, 1e3);  // lognormal: every particle placed
+  EXPECT_EQ(sink.samples.back().monomerConcentration, sink.samples.front().monomerConcentration);
+}
+
 TEST(SimulateRun, EndsHonestlyWhenStoppedFailingOrUnableToWrite) {
   {
     SCOPED_TRACE("interrupted");
@@ -380,6 +442,22 @@ TEST(SimulateRun, EndsHonestlyWhenStoppedFailingOrUnableToWrite) {
     EXPECT_EQ(outcome.end, RunEnd::IntegratorFailure);
     EXPECT_NE(outcome.message.find("not finite"), std::string::npos) << outcome.message;
     EXPECT_EQ(sink.finishes, 1);
+  }
+  {
+    SCOPED_TRACE("no run to start");
+    SimulationCase tooMany = coagulationCase(20, 0.01);
+    tooMany.grid.nodeCount = kSimulateMaxNodes + 1;
+    SimulationCase neverCold = coagulationCase(20, 0.01);
+    neverCold.end.rule = EndRule::Temperature;
+    neverCold.end.temperature = 250.0;  // the gas stays at 300 K
+    for (const SimulationCase& c : {tooMany, neverCold}) {
+      MemorySink sink;
+      const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+      EXPECT_EQ(outcome.end, RunEnd::IntegratorFailure);
+      EXPECT_NE(outcome.message.find(c.source), std::string::npos) << outcome.message;
+      EXPECT_EQ(sink.begins, 0);
+      EXPECT_EQ(sink.finishes, 1);
+    }
   }
   {
     SCOPED_TRACE("write failure");
