@@ -40,7 +40,8 @@ void installStopHandlers() {
   action.sa_handler = requestStop;
   sigemptyset(&action.sa_mask);
   // A second Ctrl-C kills at once: the file is still valid up to its last synced time.
-  action.sa_flags = SA_RESETHAND;
+  // Writes under way when the signal comes are restarted, not failed with EINTR.
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
