@@ -168,8 +168,13 @@ bool readLegacyFolder(const std::string& folder, SimulationCase& result, std::st
   // the checks the processes leave out (an end that is reached, a positive surface tension).
   c.sourceText = caseToToml(c);
   SimulationCase reread;
-  if (!parseCaseText(c.sourceText, folder + " (as TOML)", reread, problem)) {
-    message = folder + ": this run folder cannot be simulated: " + problem;
+  const std::string printed = "printed case";
+  if (!parseCaseText(c.sourceText, printed, reread, problem)) {
+    // The printed case's line numbers mean nothing to the folder's user: keep the key.
+    std::size_t start = problem.find(": ", printed.size());
+    start = start == std::string::npos ? 0 : start + 2;
+    message = folder + ": this run folder cannot be simulated; as a case file, " +
+              problem.substr(start);
     return false;
   }
   result = std::move(c);
