@@ -1,0 +1,144 @@
+// `aerosol simulate`'s model and integrator: one right-hand side and one Jacobian on a state
+// from a real run, and whole runs of the cases the fixed-step processes find hard (the long
+// process 2 cooling; the nucleation-growth vapour on fine grids), with the integrator's
+// counts as counters.
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "simulate/model.h"
+#include "simulate/simulation.h"
+#include "support/example_material.h"
+
+namespace aerosol {
+namespace {
+
+// The example material cooling from `start` at `rate` to 300 K with nucleation, coagulation
+// and (with `growth`) condensation, as the legacy folder of process 2 or 3 describes it.
+SimulationCase coolingVapour(int n, bool growth, double start, double rate) {
+  const RunSettings s = exampleMaterial(n, growth ? 3 : 2, 1);
+  SimulationCase c;
+  c.source = "bench";
+  c.material.molarMass = s.molecularWeight;
+  c.material.density = s.density;
+  c.material.surfaceTensionA = s.surfaceTensionA;
+  c.material.surfaceTensionB = s.surfaceTensionB;
+  c.material.vaporPressureC = s.vaporPressureC;
+  c.material.vaporPressureD = s.vaporPressureD;
+  c.material.vaporPressureFactor = s.pressure;
+  c.material.factorIsGasPressure = true;
+  c.gas.pressure = s.pressure;
+  c.gas.sutherlandA = s.sutherlandA;
+  c.gas.sutherlandB = s.sutherlandB;
+  c.grid.nodeCount = n;
+  c.grid.firstVolume = s.monomerVolume;
+  c.grid.diameterExponent = growth ? kThirdSix : kThirdSeven;
+  c.mechanisms.nucleation = true;
+  c.mechanisms.coagulation = true;
+  c.mechanisms.growth = growth;
+  c.mechanisms.vapor = VaporMode::Depleted;
+  c.initial.saturationRatio = 1.001;
+  c.temperature.law = TemperatureLaw::CoolingRate;
+  c.temperature.start = start;
+  c.temperature.coolingRate = rate;
+  c.end.rule = EndRule::Temperature;
+  c.end.temperature = 300.0;
+  c.output.times = 11;
+  return c;
+}
+
+struct LastSample : ResultsSink {
+  OutputSample last;
+  bool begin(const SimulationCase&, const OutputGrid&, std::string&) override { return true; }
+  bool write(const OutputSample& sample, std::string&) override {
+    last = sample;
+    return true;
+  }
+  bool finish(const RunOutcome&, std::string&) override { return true; }
+};
+
+// The nucleation-growth vapour (1500 K, 6000 K/s) after its burst, at 0.05 s: particles
+// over much of the grid, growth and coagulation both busy.
+SimulationCase burstCase(int n) {
+  SimulationCase c = coolingVapour(n, true, 1500.0, 6000.0);
+  c.end.rule = EndRule::Time;
+  c.end.time = 0.05;
+  c.output.times = 2;
+  return c;
+}
+
+void SimulateRhs(benchmark::State& state) {
+  const SimulationCase c = burstCase(static_cast<int>(state.range(0)));
+  LastSample sink;
+  runSimulation(c, sink, RunControl{});
+  AerosolModel model(c);
+  std::vector<double> f(sink.last.concentration.size());
+  for (auto _ : state) {
+    model.rhs(0.05, sink.last.concentration.data(), f.data());
+    benchmark::DoNotOptimize(f.data());
+  }
+}
+BENCHMARK(SimulateRhs)->Arg(48)->Arg(200)->Unit(benchmark::kMicrosecond);
+
+void SimulateJacobian(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const SimulationCase c = burstCase(n);
+  LastSample sink;
+  runSimulation(c, sink, RunControl{});
+  AerosolModel model(c);
+  model.holdPlacement(model.placementOf(0.05, sink.last.concentration.data()));
+  std::vector<double> storage(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+  std::vector<double*> columns;
+  for (int m = 0; m < n; ++m) columns.push_back(storage.data() + static_cast<std::size_t>(m) * n);
+  for (auto _ : state) {
+    model.jacobian(0.05, sink.last.concentration.data(), columns.data());
+    benchmark::DoNotOptimize(storage.data());
+  }
+}
+BENCHMARK(SimulateJacobian)->Arg(48)->Arg(200)->Unit(benchmark::kMicrosecond);
+
+void report(benchmark::State& state, const RunOutcome& outcome, const OutputSample& last) {
+  state.counters["steps"] = static_cast<double>(outcome.counts.steps);
+  state.counters["rhs"] = static_cast<double>(outcome.counts.rhsEvaluations);
+  state.counters["jacobians"] = static_cast<double>(outcome.counts.jacobianEvaluations);
+  state.counters["rejected"] = static_cast<double>(outcome.counts.errorTestFailures);
+  state.counters["total_number"] = last.totalNumber;
+  state.counters["mean_diameter_nm"] = last.meanDiameter * 1e9;
+  state.counters["sigma_g"] = last.geometricStd;
+  if (outcome.end != RunEnd::Complete) state.SkipWithError(outcome.message.c_str());
+}
+
+// bench/long-run's folder: 1800 K to 300 K at 1000 K/s, 48 nodes, nucleation and
+// coagulation (the fixed-step process takes about 63 s for it).
+void SimulateLongProcessTwo(benchmark::State& state) {
+  const SimulationCase c = coolingVapour(48, false, 1800.0, 1000.0);
+  for (auto _ : state) {
+    LastSample sink;
+    const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+    report(state, outcome, sink.last);
+  }
+}
+BENCHMARK(SimulateLongProcessTwo)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The bundled nucleation-growth vapour, 1500 K to 300 K at 6000 K/s, growth on.
+void SimulateNucleationGrowth(benchmark::State& state) {
+  const SimulationCase c = coolingVapour(static_cast<int>(state.range(0)), true, 1500.0, 6000.0);
+  for (auto _ : state) {
+    LastSample sink;
+    const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+    report(state, outcome, sink.last);
+  }
+}
+BENCHMARK(SimulateNucleationGrowth)
+    ->Arg(48)
+    ->Arg(200)
+    ->Arg(400)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+
+}  // namespace
+}  // namespace aerosol
+
+BENCHMARK_MAIN();
