@@ -13,7 +13,8 @@ def _parser():
     p = argparse.ArgumentParser(
         prog="aerosol-sweep",
         description="Parameter sweeps of aerosol: write one run folder per combination of "
-                    "values, run them through GNU parallel or Slurm, gather and plot them.")
+                    "values (of input files, or of a case file's keys by dotted path), run "
+                    "them through GNU parallel or Slurm, gather and plot them.")
     sub = p.add_subparsers(dest="command", required=True)
 
     r = sub.add_parser("run", help="write the run folders and run the unfinished ones")
@@ -35,7 +36,9 @@ def _parser():
     g = sub.add_parser("plot", help="a summary figure against a varied field")
     g.add_argument("sweep")
     g.add_argument("--x", required=True, help="a varied field")
-    g.add_argument("--y", required=True, choices=collecting.FIGURE_NAMES + ["wall_time"],
+    g.add_argument("--y", required=True,
+                   choices=list(dict.fromkeys(collecting.FIGURE_NAMES + collecting.CASE_FIGURE_NAMES
+                                              + ["wall_time"])),
                    help="a summary figure")
     g.add_argument("--by", help="a second varied field: one curve per value (default: one "
                                 "curve per combination of the other varied fields)")
@@ -101,6 +104,9 @@ def _plot(args):
                                     f"(varied: {', '.join(sweep.fields)})")
     if args.by is not None and args.by == args.x:
         raise config.SweepError("--by must name a field other than --x")
+    if args.y != "wall_time" and args.y not in collecting.figure_names(sweep):
+        raise config.SweepError(f"--y {args.y}: not a figure of this sweep (figures: "
+                                f"{', '.join(collecting.figure_names(sweep))}, wall_time)")
     rows = collecting.collect(sweep)
     output = args.output or os.path.join(sweep.runs_dir, f"{args.y}-vs-{args.x}.png")
     try:

@@ -9,7 +9,7 @@ import sys
 import aerosol_inputs as inputs
 import aerosol_output
 
-from . import engines
+from . import case_files, engines
 
 # Summary figures: (column, key of aerosol_output.summary, meaning).
 FIGURES = [
@@ -22,6 +22,30 @@ FIGURES = [
     ("peak_Jk_time", "peak_Jk_time", "time of the largest nucleation rate, s"),
 ]
 FIGURE_NAMES = [f[0] for f in FIGURES]
+
+# Summary figures of a case-file run, read from its NetCDF file: (column, meaning, words and
+# unit for a figure's axis, factor from the column's unit to the axis's).
+CASE_FIGURES = [
+    ("final_total_number", "total particle number at the end, #/m3",
+     "final particle number (m⁻³)", 1.0),
+    ("mean_diameter", "number-mean particle diameter at the end, m",
+     "final number-mean diameter (nm)", 1e9),
+    ("gsd", "geometric standard deviation of the particles at the end",
+     "final geometric standard deviation", 1.0),
+    ("peak_S", "largest saturation ratio at an output time", "peak saturation ratio", 1.0),
+    ("peak_S_time", "time of the largest saturation ratio, s", "time of the peak saturation (s)",
+     1.0),
+    ("peak_J", "largest nucleation rate at an output time, #/(m3 s)",
+     "peak nucleation rate (m⁻³ s⁻¹)", 1.0),
+    ("peak_J_time", "time of the largest nucleation rate, s",
+     "time of the peak nucleation rate (s)", 1.0),
+    ("steps", "integrator steps of the run", "integrator steps", 1.0),
+    ("rhs_evaluations", "right-hand-side evaluations of the run",
+     "right-hand-side evaluations", 1.0),
+    ("jacobian_evaluations", "Jacobian evaluations of the run", "Jacobian evaluations", 1.0),
+]
+CASE_FIGURE_NAMES = [f[0] for f in CASE_FIGURES]
+COUNTS = ("steps", "rhs_evaluations", "jacobian_evaluations")
 
 # The program's status for a run that left the physical range or could not go on.
 LEFT_RANGE_STATUS = 3
@@ -58,8 +82,96 @@ def _read(path):
         return None
 
 
+def _program_line(path):
+    """Why `aerosol simulate` stopped: its first line that names the program and is not a
+    warning."""
+    lines = [line for line in _lines(path) if line.startswith("aerosol")]
+    stops = [line for line in lines if "warning:" not in line]
+    return (stops or lines or [""])[0]
+
+
+def _netcdf_figures(path):
+    """The summary figures and run_end of a case-file run's NetCDF file."""
+    import aerosol_plot_simulate as aps
+    ds = aps.open_results(path)
+    figures = aps.summary(ds)
+    out = {"final_total_number": figures["total_number"],
+           "mean_diameter": figures["mean_diameter"], "gsd": figures["gsd"],
+           "peak_S": figures["peak_S"], "peak_S_time": figures["peak_S_time"],
+           "peak_J": figures["peak_J"], "peak_J_time": figures["peak_J_time"]}
+    for name in COUNTS:
+        out[name] = figures[name]
+    if aps.first_particle_node(ds) == 0:
+        # No vapour: S and J are zero throughout, their peaks mean nothing.
+        for name in ("peak_S", "peak_S_time", "peak_J", "peak_J_time"):
+            out[name] = math.nan
+    return out, figures["run_end"]
+
+
+def summarise_case_run(run):
+    """One row for a case-file run, from result.json and its NetCDF file."""
+    row = {"run": run.name}
+    row.update(run.values)
+    row.update({"state": "", "status": "", "wall_time": "", "run_end": "", "message": ""})
+    row.update({name: math.nan for name in CASE_FIGURE_NAMES})
+    result = engines.read_json(os.path.join(run.folder, engines.RESULT))
+    record = engines.read_json(os.path.join(run.folder, engines.RECORD))
+    if result is None:
+        row["state"] = "not run" if record is None else "unfinished"
+        return row
+    if result.get("inputs") != engines.inputs_digest(run.inputs):
+        row["state"] = "stale"
+        row["message"] = "the case differs from the sweep file's; run the sweep again"
+        return row
+    status = result.get("status")
+    row["status"] = status
+    row["wall_time"] = result.get("wall_time", "")
+    stderr = os.path.join(run.folder, engines.STDERR)
+    nc = os.path.join(run.folder, engines.RESULTS)
+    if status == 1:
+        # The case was refused before anything ran: the message names the key and value.
+        row["state"] = "refused"
+        row["message"] = _program_line(stderr) or first_line(stderr)
+        return row
+    if status not in (0, LEFT_RANGE_STATUS):
+        row["state"] = "failed"
+        row["message"] = _program_line(stderr) or first_line(stderr)
+        if result.get("signal"):
+            row["message"] = (f"killed by signal {result['signal']}; " + row["message"]).strip("; ")
+        return row
+    error = ""
+    try:
+        figures, run_end = _netcdf_figures(nc)
+    except Exception as e:  # noqa: BLE001 - whatever the file's fault, the row says it
+        figures, run_end = None, ""
+        error = str(e)
+    row["run_end"] = run_end
+    if status == LEFT_RANGE_STATUS:
+        # The integrator failed (or the run was interrupted): the figures of the times it
+        # reached are no result, but its counts say how hard it tried.
+        row["state"] = LEFT_RANGE
+        row["message"] = _program_line(stderr) or run_end or \
+            "exit status 3 without a message on standard error"
+        if figures:
+            for name in COUNTS:
+                row[name] = figures[name]
+        return row
+    if figures is None:
+        row["state"] = "unreadable"
+        row["message"] = f"results could not be read: {error}"
+        return row
+    row.update(figures)
+    row["state"] = "ok" if run_end == "complete" else "incomplete"
+    warnings = [line for line in _lines(stderr) if "warning" in line]
+    if warnings:
+        row["message"] = warnings[0]
+    return row
+
+
 def summarise_run(run):
     """One row for a run: its varied values, how it ended and its summary figures."""
+    if engines.CASE in run.inputs:
+        return summarise_case_run(run)
     row = {"run": run.name}
     row.update(run.values)
     result = engines.read_json(os.path.join(run.folder, engines.RESULT))
@@ -138,11 +250,20 @@ def collect(sweep):
 
 
 def columns(sweep):
+    if sweep.kind == "case":
+        return ["run"] + sweep.fields + ["state", "status", "wall_time"] + \
+            CASE_FIGURE_NAMES + ["run_end", "message"]
     return ["run"] + sweep.fields + ["state", "status", "wall_time", "process"] + \
         FIGURE_NAMES + ["message"]
 
 
+def figure_names(sweep):
+    return CASE_FIGURE_NAMES if sweep.kind == "case" else FIGURE_NAMES
+
+
 def _cell(value):
+    if isinstance(value, (list, dict)):
+        return case_files.value_text(value)
     if isinstance(value, float):
         if math.isnan(value):
             return ""
@@ -159,6 +280,8 @@ def write_csv(sweep, rows, path):
 
 
 def _short(value, column):
+    if isinstance(value, (list, dict)):
+        value = case_files.value_text(value)
     if isinstance(value, float):
         if math.isnan(value):
             return "-"
@@ -166,7 +289,7 @@ def _short(value, column):
             return f"{value:.2f}"
         return f"{value:.4g}"
     text = str(value)
-    if column == "message" and len(text) > 70:
+    if column in ("message", "run_end") and len(text) > 70:
         text = text[:67] + "..."
     return text if text else "-"
 
@@ -195,27 +318,42 @@ def plot(sweep, rows, x, y, by, output):
         xv, yv = row[x], row[y]
         if not (isinstance(yv, float) and math.isfinite(yv)):
             continue
-        key = tuple(row[f] for f in others)
+        if isinstance(xv, (list, dict)):
+            xv = case_files.value_text(xv)
+        key = tuple(row[f] if not isinstance(row[f], (list, dict))
+                    else case_files.value_text(row[f]) for f in others)
         groups.setdefault(key, []).append((xv, yv))
     if not groups:
         raise ValueError(f"no finished run has a value of {y} to plot")
 
+    case = sweep.kind == "case"
+    factor = dict((f[0], f[3]) for f in CASE_FIGURES).get(y, 1.0) if case else 1.0
     fig, ax = plt.subplots(figsize=(6.4, 4.4))
-    for key in sorted(groups):
-        points = sorted(groups[key])
-        label = ", ".join(f"{f} = {inputs.format_value(v, inputs.FIELD_FILE[f].kinds[f])}"
-                          for f, v in zip(others, key)) or None
-        ax.plot([p[0] for p in points], [p[1] for p in points], "o-", label=label)
+    for key in sorted(groups, key=lambda k: tuple(str(v) for v in k)):
+        points = sorted(groups[key], key=lambda p: (str(type(p[0])), p[0]))
+        if case:
+            label = ", ".join(f"{case_files.words(f)}: {case_files.shown(v)}"
+                              for f, v in zip(others, key)) or None
+        else:
+            label = ", ".join(f"{f} = {inputs.format_value(v, inputs.FIELD_FILE[f].kinds[f])}"
+                              for f, v in zip(others, key)) or None
+        ax.plot([p[0] for p in points], [p[1] * factor for p in points], "o-", label=label)
     xs = [p[0] for g in groups.values() for p in g]
-    ys = [p[1] for g in groups.values() for p in g]
+    ys = [p[1] * factor for g in groups.values() for p in g]
     if _wants_log(xs):
         ax.set_xscale("log")
     if _wants_log(ys):
         ax.set_yscale("log")
-    ax.set_xlabel(x)
-    meaning = dict((f[0], f[2]) for f in FIGURES).get(y, y)
-    ax.set_ylabel(f"{y}\n({meaning})" if len(meaning) < 60 else y, fontsize=9)
-    ax.set_title(f"{y} against {x}", fontsize=10)
+    if case:
+        ax.set_xlabel(case_files.words(x))
+        ax.set_ylabel(dict((f[0], f[2]) for f in CASE_FIGURES).get(y, y))
+        ax.set_title(f"{dict((f[0], f[2]) for f in CASE_FIGURES).get(y, y).split(' (')[0]} "
+                     f"against {case_files.words(x).split(' (')[0]}", fontsize=10)
+    else:
+        ax.set_xlabel(x)
+        meaning = dict((f[0], f[2]) for f in FIGURES).get(y, y)
+        ax.set_ylabel(f"{y}\n({meaning})" if len(meaning) < 60 else y, fontsize=9)
+        ax.set_title(f"{y} against {x}", fontsize=10)
     ax.grid(True, which="both", alpha=0.3)
     if any(label for label in ax.get_legend_handles_labels()[1]):
         ax.legend(fontsize=8)
@@ -226,6 +364,8 @@ def plot(sweep, rows, x, y, by, output):
 
 def _wants_log(values):
     """Log axis when every value is positive and they span more than a factor of 20."""
+    if not all(isinstance(v, (int, float)) and not isinstance(v, bool) for v in values):
+        return False                  # texts (a material's name) are categories
     positive = [v for v in values if v > 0]
     return len(positive) == len(values) and len(values) > 1 and \
         max(positive) / min(positive) > 20.0

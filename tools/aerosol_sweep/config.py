@@ -10,6 +10,8 @@ import tomllib
 
 import aerosol_inputs as inputs
 
+from . import case_files
+
 SAFE_NAME = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]{0,127}")
 TOP_KEYS = {"base", "runs", "combine", "program", "folder", "vary", "slurm"}
 SLURM_KEYS = {"job-name", "partition", "time", "cpus-per-task", "mem", "max-running",
@@ -33,8 +35,9 @@ class Run:
 
 
 class Sweep:
-    def __init__(self, path, fields, runs, runs_dir, program, slurm, combine):
+    def __init__(self, path, fields, runs, runs_dir, program, slurm, combine, kind="folder"):
         self.path = path
+        self.kind = kind                # "folder": input files; "case": a TOML case file
         self.fields = fields            # varied field names, in the order of the sweep file
         self.runs = runs
         self.runs_dir = runs_dir
@@ -58,8 +61,9 @@ def _check_value(field, value, where):
     return float(value)
 
 
-def _safe_path(text, key, path):
-    """Relative or absolute path whose every part is a plain name: no '..', no blanks, no
+def _safe_path(text, key, path, allow_up=False):
+    """Relative or absolute path whose every part is a plain name: no '..' (unless
+    allow_up: the base is only read, never written or named in a job script), no blanks, no
     characters that a shell or a job script would read."""
     if not isinstance(text, str) or not text:
         raise SweepError(f"{path}: '{key}' must be a folder name, not {text!r}")
@@ -67,6 +71,8 @@ def _safe_path(text, key, path):
     if not parts:
         raise SweepError(f"{path}: '{key}' = {text!r} names no folder")
     for p in parts:
+        if p == ".." and allow_up:
+            continue
         if p == ".." or not SAFE_NAME.fullmatch(p):
             raise SweepError(
                 f"{path}: '{key}' = {text!r} has the unsafe part {p!r}; use letters, digits, "
@@ -108,8 +114,9 @@ def load(path, program=None):
         raise SweepError(f"{path}: unknown key(s) {', '.join(unknown)}; "
                          f"known keys are {', '.join(sorted(TOP_KEYS))}")
     if "base" not in data:
-        raise SweepError(f"{path}: 'base' (the folder with the base run's input files) is missing")
-    base_dir = os.path.join(sweep_dir, _safe_path(data["base"], "base", path))
+        raise SweepError(f"{path}: 'base' (a case file, or the folder with the base run's "
+                         "input files) is missing")
+    base_dir = os.path.join(sweep_dir, _safe_path(data["base"], "base", path, allow_up=True))
     runs_name = data.get("runs", os.path.splitext(os.path.basename(path))[0] + "-runs")
     runs_dir = os.path.join(sweep_dir, _safe_path(runs_name, "runs", path))
     if _inside(runs_dir, base_dir) or _inside(base_dir, runs_dir) or \
@@ -120,6 +127,11 @@ def load(path, program=None):
     if combine not in ("grid", "zip"):
         raise SweepError(f"{path}: 'combine' = {combine!r}; expected \"grid\" (every "
                          "combination) or \"zip\" (the lists side by side)")
+
+    slurm = _check_slurm(data, path)
+    if os.path.isfile(base_dir) or base_dir.endswith(".toml"):
+        return _load_case_sweep(path, data, base_dir, runs_dir, combine, slurm, program,
+                                sweep_dir)
 
     vary = data.get("vary")
     if not isinstance(vary, dict) or not vary:
@@ -136,33 +148,7 @@ def load(path, program=None):
         vary[field] = [_check_value(field, v, f"{path}: [vary]") for v in values]
     fields = list(vary)
 
-    if combine == "zip":
-        lengths = {f: len(v) for f, v in vary.items()}
-        if len(set(lengths.values())) != 1:
-            raise SweepError(f"{path}: combine = \"zip\" needs lists of one length; got "
-                             + ", ".join(f"{f}: {n}" for f, n in lengths.items()))
-        combos = list(zip(*vary.values()))
-    else:
-        combos = list(itertools.product(*vary.values()))
-
-    slurm = data.get("slurm", {})
-    if not isinstance(slurm, dict):
-        raise SweepError(f"{path}: [slurm] must be a table")
-    unknown = sorted(set(slurm) - SLURM_KEYS)
-    if unknown:
-        raise SweepError(f"{path}: [slurm]: unknown key(s) {', '.join(unknown)}; known keys "
-                         f"are {', '.join(sorted(SLURM_KEYS))}")
-    for key, value in slurm.items():
-        items = value if key == "extra" else [value]
-        if key == "extra" and not isinstance(value, list):
-            raise SweepError(f"{path}: [slurm] extra must be a list of sbatch options")
-        for item in items:
-            text = str(item)
-            if isinstance(item, bool) or not isinstance(item, (str, int)) or \
-                    not re.fullmatch(r"[A-Za-z0-9_.:=,@%+/-]+", text) or \
-                    (key == "extra" and not text.startswith("--")):
-                raise SweepError(f"{path}: [slurm] {key} = {item!r} is not a plain sbatch value"
-                                 + (" (each must start with '--')" if key == "extra" else ""))
+    combos = _combinations(vary, combine, path)
 
     # The base run.
     base = {}
@@ -212,6 +198,120 @@ def load(path, program=None):
 
     program_path = find_program(program, data.get("program"), sweep_dir)
     return Sweep(os.path.abspath(path), fields, runs, runs_dir, program_path, slurm, combine)
+
+
+def _check_slurm(data, path):
+    slurm = data.get("slurm", {})
+    if not isinstance(slurm, dict):
+        raise SweepError(f"{path}: [slurm] must be a table")
+    unknown = sorted(set(slurm) - SLURM_KEYS)
+    if unknown:
+        raise SweepError(f"{path}: [slurm]: unknown key(s) {', '.join(unknown)}; known keys "
+                         f"are {', '.join(sorted(SLURM_KEYS))}")
+    for key, value in slurm.items():
+        items = value if key == "extra" else [value]
+        if key == "extra" and not isinstance(value, list):
+            raise SweepError(f"{path}: [slurm] extra must be a list of sbatch options")
+        for item in items:
+            text = str(item)
+            if isinstance(item, bool) or not isinstance(item, (str, int)) or \
+                    not re.fullmatch(r"[A-Za-z0-9_.:=,@%+/-]+", text) or \
+                    (key == "extra" and not text.startswith("--")):
+                raise SweepError(f"{path}: [slurm] {key} = {item!r} is not a plain sbatch value"
+                                 + (" (each must start with '--')" if key == "extra" else ""))
+    return slurm
+
+
+def _combinations(vary, combine, path):
+    if combine == "zip":
+        lengths = {f: len(v) for f, v in vary.items()}
+        if len(set(lengths.values())) != 1:
+            raise SweepError(f"{path}: combine = \"zip\" needs lists of one length; got "
+                             + ", ".join(f"{f}: {n}" for f, n in lengths.items()))
+        return list(zip(*vary.values()))
+    return list(itertools.product(*vary.values()))
+
+
+CASE_FILE = "case.toml"
+FIELD = re.compile(r"\{([A-Za-z0-9_.-]+)\}")
+
+
+def _load_case_sweep(path, data, base_path, runs_dir, combine, slurm, program, sweep_dir):
+    """A sweep whose base is a case file of `aerosol simulate`: [vary] names keys by their
+    dotted paths, and each run gets the base case with those values set, as case.toml."""
+    try:
+        with open(base_path, "rb") as f:
+            base_bytes = f.read()
+        base = tomllib.loads(base_bytes.decode("utf-8"))
+    except OSError as e:
+        raise SweepError(f"{path}: the base case file {base_path} cannot be read: "
+                         f"{e.strerror}") from None
+    except (UnicodeDecodeError, tomllib.TOMLDecodeError) as e:
+        raise SweepError(f"{base_path}: not a valid TOML case file: {e}") from None
+    vary = data.get("vary")
+    if not isinstance(vary, dict) or not vary:
+        raise SweepError(f"{path}: [vary] is missing or empty; name at least one key of the "
+                         "case file by its dotted path with a list of values, e.g. "
+                         "temperature.cooling_rate = [1e3, 1e4]")
+    vary = case_files.flatten_vary(vary)
+    for field, values in vary.items():
+        try:
+            case_files.split_path(field)
+            case_files.check_path(base, field)
+            if not values:
+                raise case_files.CaseError(f"{field}: the list of values is empty")
+            case_files.check_value(values, field)
+        except case_files.CaseError as e:
+            raise SweepError(f"{path}: [vary] {e}") from None
+    fields = list(vary)
+    folder_template = data.get("folder")
+    if folder_template is not None and not isinstance(folder_template, str):
+        raise SweepError(f"{path}: 'folder' must be a text such as "
+                         "\"rate-{temperature.cooling_rate}\"")
+    runs, names = [], set()
+    base_name = os.path.basename(base_path)
+    for index, combo in enumerate(_combinations(vary, combine, path)):
+        values = dict(zip(fields, combo))
+        case = tomllib.loads(base_bytes.decode("utf-8"))      # a fresh copy
+        for field, value in values.items():
+            case_files.set_path(case, field, value)
+        header = f"Run {index} of the sweep {os.path.basename(path)}: {base_name} with\n" + \
+            "\n".join(f"  {f} = {case_files.value_text(v)}" for f, v in values.items())
+        text = case_files.dumps(case, header)
+        name = _case_folder_name(index, values, folder_template, path)
+        if name in names:
+            raise SweepError(f"{path}: two runs would share the folder {name!r}; make 'folder' "
+                             "name every varied key, or drop repeated values")
+        names.add(name)
+        runs.append(Run(index, values, os.path.join(runs_dir, name), {CASE_FILE: text}))
+    program_path = find_program(program, data.get("program"), sweep_dir)
+    return Sweep(os.path.abspath(path), fields, runs, runs_dir, program_path, slurm, combine,
+                 kind="case")
+
+
+def _case_folder_name(index, values, template, path):
+    shown = {k: case_files.shown(v) for k, v in values.items()}
+    if template is None:
+        name = f"{index:03d}_" + "_".join(f"{k}-{v}" for k, v in shown.items())
+        if not SAFE_NAME.fullmatch(name):      # long, odd or array values: the index alone
+            name = f"{index:03d}"
+        return name
+
+    def fill(match):
+        key = match.group(1)
+        if key == "index":
+            return str(index)
+        if key not in shown:
+            raise SweepError(f"{path}: 'folder' = {template!r} names {{{key}}}, which is "
+                             "neither {index} nor a varied key")
+        return shown[key]
+
+    name = FIELD.sub(fill, template)
+    if not SAFE_NAME.fullmatch(name):
+        raise SweepError(f"{path}: 'folder' = {template!r} gives the unsafe folder name "
+                         f"{name!r}; use letters, digits, '.', '_' and '-' (not starting with "
+                         "'.' or '-'), at most 128 characters")
+    return name
 
 
 def _describe(values):

@@ -21,6 +21,9 @@ RESULT = "result.json"
 RECORD = "sweep-run.json"
 STDOUT = "stdout.txt"
 STDERR = "stderr.txt"
+RESULTS = "results.nc"      # the NetCDF file of a case-file run
+CASE = "case.toml"
+INPUT_NAMES = ("main.inp", "coag.inp", "grow.inp", CASE)
 TOOL = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "aerosol-sweep")
 PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
 
@@ -77,7 +80,7 @@ def prepare(sweep):
         if is_done(run):
             continue
         os.makedirs(run.folder, exist_ok=True)
-        for name in (RESULT, STDOUT, STDERR, "coag.inp", "grow.inp"):
+        for name in (RESULT, STDOUT, STDERR, RESULTS) + INPUT_NAMES:
             try:
                 os.remove(os.path.join(run.folder, name))
             except FileNotFoundError:
@@ -86,7 +89,8 @@ def prepare(sweep):
             with open(os.path.join(run.folder, name), "w", encoding="utf-8") as f:
                 f.write(text)
         write_json(os.path.join(run.folder, RECORD),
-                   {"index": run.index, "values": run.values, "inputs": inputs_digest(run.inputs)})
+                   {"index": run.index, "values": run.values, "inputs": inputs_digest(run.inputs),
+                    "kind": "case" if CASE in run.inputs else "folder"})
         pending.append(run)
     return pending
 
@@ -114,7 +118,7 @@ def run_one(folder, program, engine):
     except FileNotFoundError:
         pass
     texts = {}
-    for name in ("main.inp", "coag.inp", "grow.inp"):
+    for name in INPUT_NAMES:
         p = os.path.join(folder, name)
         if os.path.exists(p):
             with open(p, encoding="utf-8") as f:
@@ -135,7 +139,11 @@ def run_one(folder, program, engine):
     with open(os.path.join(folder, STDOUT), "wb") as out, \
             open(os.path.join(folder, STDERR), "wb") as err:
         try:
-            child = subprocess.Popen([program], cwd=folder, stdin=subprocess.DEVNULL,
+            # A case-file run writes its NetCDF file beside the case, whatever the case's
+            # [output] file says.
+            command = [program, "simulate", CASE, "-o", RESULTS] \
+                if record.get("kind") == "case" else [program]
+            child = subprocess.Popen(command, cwd=folder, stdin=subprocess.DEVNULL,
                                      stdout=out, stderr=err, preexec_fn=_die_with_parent)
             code = child.wait()
         except OSError as e:
