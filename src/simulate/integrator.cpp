@@ -242,15 +242,30 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
     return setupFailed("linear solver");
   if (CVodeSetJacFn(s.mem, modelJacobian) != CVLS_SUCCESS) return setupFailed("Jacobian");
 
+  // Counts of the stretches before the last restart (a restart sets CVODE's to 0).
+  IntegratorCounts before;
   // The nucleation placement of the start, held until a root says the state left it.
   model.holdPlacement(model.placementOf(0.0, y));
   if (CVodeRootInit(s.mem, AerosolModel::kPlacementRoots, placementRoots) != CV_SUCCESS)
     return setupFailed("root functions");
-  // Counts of the stretches before the last restart (a restart sets CVODE's to 0).
-  IntegratorCounts before;
+
+  // A restart from (t, s.y): the method starts afresh there (order 1, a new Jacobian). It
+  // keeps the root finder's memory of the last root, which no longer applies: the root
+  // functions are set anew. The state at a root is interpolated, so a concentration near 0
+  // may come out a little below it, within the tolerances; the restart needs it non-negative.
+  auto restart = [&](double t) {
+    double* state = N_VGetArrayPointer(s.y);
+    for (int k = 0; k < n; ++k) state[k] = std::max(state[k], 0.0);
+    before = countsOf(s.mem, before);
+    return CVodeReInit(s.mem, t, s.y) == CV_SUCCESS &&
+           CVodeSetStopTime(s.mem, endTime) == CV_SUCCESS &&
+           CVodeRootInit(s.mem, 0, nullptr) == CV_SUCCESS &&
+           CVodeRootInit(s.mem, AerosolModel::kPlacementRoots, placementRoots) == CV_SUCCESS;
+  };
 
   std::size_t next = 1;
   double reached = 0.0;
+  double lastRescue = -1.0;
   const long maxSteps = tol.maxSteps > 0 ? tol.maxSteps : 500000;
   while (next < times.size()) {
     if (control.stopRequested && control.stopRequested()) {
@@ -268,6 +283,15 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
     }
     realtype tret = 0.0;
     const int flag = CVode(s.mem, endTime, s.y, &tret, CV_ONE_STEP);
+    if (flag == CV_CONSTR_FAIL && reached > lastRescue &&
+        CVodeGetDky(s.mem, reached, 0, s.y) == CV_SUCCESS && restart(reached)) {
+      // Nodes that empty fast sit far below the absolute tolerance, where the Newton
+      // iterations leave noise of either sign, and no step size then keeps them >= 0. From
+      // the last state returned the method starts again at order 1, which keeps decaying
+      // concentrations positive; a second failure there ends the run.
+      lastRescue = reached;
+      continue;
+    }
     if (flag < 0) {
       realtype tcur = reached;
       CVodeGetCurrentTime(s.mem, &tcur);
@@ -315,18 +339,8 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
       placement = model.placementAcross(which, found[which]);
     }
     if (placement != model.heldPlacement() && tret < endTime) {
-      // The state at a root is interpolated: a concentration near 0 may come out a little
-      // below it, within the tolerances, and the restart needs it non-negative.
-      double* state = N_VGetArrayPointer(s.y);
-      for (int k = 0; k < n; ++k) state[k] = std::max(state[k], 0.0);
       model.holdPlacement(placement);
-      before = countsOf(s.mem, before);
-      // A restart keeps the root finder's memory of the last root, which no longer applies:
-      // the root functions are set anew.
-      if (CVodeReInit(s.mem, tret, s.y) != CV_SUCCESS ||
-          CVodeSetStopTime(s.mem, endTime) != CV_SUCCESS ||
-          CVodeRootInit(s.mem, 0, nullptr) != CV_SUCCESS ||
-          CVodeRootInit(s.mem, AerosolModel::kPlacementRoots, placementRoots) != CV_SUCCESS) {
+      if (!restart(tret)) {
         outcome.end = RunEnd::IntegratorFailure;
         outcome.message = "integrator failure at t = " + showNumber(tret) +
                           " s: the integrator could not restart after the nucleating node "
