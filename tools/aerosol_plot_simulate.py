@@ -43,13 +43,15 @@ class ResultsError(Exception):
 
 
 def is_netcdf(path):
-    """True for a NetCDF file: classic and 64-bit offset files start with "CDF", NetCDF-4
-    files with the HDF5 signature. The extension decides when the file cannot be read."""
+    """True for a NetCDF file: by its extension, or by its first bytes (classic and 64-bit
+    offset files start with "CDF", NetCDF-4 files with the HDF5 signature)."""
+    if os.path.splitext(path)[1].lower() in (".nc", ".nc4", ".cdf", ".netcdf"):
+        return True
     try:
         with open(path, "rb") as f:
             head = f.read(8)
     except OSError:
-        return os.path.splitext(path)[1].lower() in (".nc", ".nc4", ".cdf", ".netcdf")
+        return False
     return head[:3] == b"CDF" or head == b"\x89HDF\r\n\x1a\n"
 
 
