@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@
 
 #include "simulate/case.h"
 #include "simulate/case_text.h"
+#include "simulate/materials.h"
 
 namespace aerosol {
 namespace {
@@ -385,33 +387,85 @@ bool temperatureSpan(Reader& r, const TemperatureHistory& h, const EndCondition&
   return false;
 }
 
+// The library entry a case names, or null (with a refusal when the name is not known).
+const MaterialEntry* namedMaterial(Reader& r, const toml::node& node, const std::string& path) {
+  const auto* name = node.as_string();
+  const MaterialEntry* entry = name == nullptr ? nullptr : findMaterial(name->get());
+  if (entry == nullptr)
+    r.refuse(node, path, "a material of the library: " + materialNames() +
+                             " (aerosol materials lists them), or a [material] table giving "
+                             "every property");
+  return entry;
+}
+
+// `material = "iron"`, or a [material] table: every property given, or `name` with any
+// property overriding the library's figure.
 void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase& c) {
   const toml::node* node = doc.get("material");
-  if (node != nullptr && !node->is_table()) {
-    r.refuse(*node, "material",
-             "a [material] table giving molar_mass, density, surface_tension_a, "
-             "surface_tension_b, vapor_pressure_c and vapor_pressure_d (named materials are "
-             "not available yet)");
-    return;
-  }
-  Section s(r, node == nullptr ? nullptr : node->as_table(), "material",
-            {"molar_mass", "density", "surface_tension_a", "surface_tension_b",
-             "vapor_pressure_c", "vapor_pressure_d", "vapor_pressure_factor",
-             "vapor_pressure_times_gas_pressure"});
   MaterialProperties& m = c.material;
   m = MaterialProperties{};
-  m.density = s.requiredNumber("density", "a density above 0 kg/m3", positive);
+  const MaterialEntry* entry = nullptr;
+  const toml::node* nameNode = nullptr;
+  const toml::table* table = nullptr;
+  if (node != nullptr && node->is_string()) {
+    nameNode = node;
+    r.remember("material", *node);
+    entry = namedMaterial(r, *node, "material");
+  } else if (node != nullptr && node->is_table()) {
+    table = node->as_table();
+    nameNode = table->get("name");
+    if (nameNode != nullptr) entry = namedMaterial(r, *nameNode, "material.name");
+  } else if (node != nullptr) {
+    r.refuse(*node, "material",
+             "a material name (material = \"iron\"; aerosol materials lists them) or a "
+             "[material] table");
+    return;
+  }
+  if (r.failed()) return;
+  Section s(r, table, "material",
+            {"name", "molar_mass", "density", "surface_tension_a", "surface_tension_b",
+             "vapor_pressure_c", "vapor_pressure_d", "vapor_pressure_factor",
+             "vapor_pressure_times_gas_pressure"});
+  if (nameNode != nullptr) s.find("name");
+  if (entry != nullptr) {
+    m = entry->properties();
+    // A figure from the library is refused later (if at all) at the line naming it.
+    for (const char* key : {"molar_mass", "density", "surface_tension_a", "surface_tension_b",
+                            "vapor_pressure_c", "vapor_pressure_d"})
+      if (!s.has(key)) r.remember(s.key(key), *nameNode);
+  }
+  // A property the case gives, else the library's figure, else missing when `required`.
   // Without a vapour only the density is used; the vapour's properties may stay.
   auto property = [&](const char* key, const std::string& expected,
-                      const std::function<bool(double)>& accept) {
-    if (vapor) return s.requiredNumber(key, expected, accept);
-    return s.number(key, expected, accept).value_or(0.0);
+                      const std::function<bool(double)>& accept, bool required,
+                      std::optional<double> library) {
+    if (s.has(key)) return s.number(key, expected, accept).value_or(0.0);
+    if (library) return *library;
+    if (!required) return 0.0;
+    if (entry != nullptr)  // only the surface tension can be absent from an entry
+      r.fail(lineOf(*nameNode),
+             s.key(key) + " is missing: the library has no surface tension for " +
+                 entry->name + "; expected surface_tension_a (dyne/cm) and surface_tension_b "
+                 "(dyne/(cm K)) in a [material] table with name = \"" + entry->name + "\"");
+    else
+      s.missing(key, expected);
+    return 0.0;
   };
-  m.molarMass = property("molar_mass", "a molar mass above 0 kg/mol", positive);
-  m.surfaceTensionA = property("surface_tension_a", "a finite number (dyne/cm)", anyFinite);
-  m.surfaceTensionB = property("surface_tension_b", "a finite number (dyne/(cm K))", anyFinite);
-  m.vaporPressureC = property("vapor_pressure_c", "a finite number", anyFinite);
-  m.vaporPressureD = property("vapor_pressure_d", "a finite number (K)", anyFinite);
+  auto library = [&](double value, bool given = true) {
+    return entry != nullptr && given ? std::optional<double>(value) : std::nullopt;
+  };
+  const bool sigma = entry != nullptr && entry->hasSurfaceTension;
+  m.density = property("density", "a density above 0 kg/m3", positive, true, library(m.density));
+  m.molarMass = property("molar_mass", "a molar mass above 0 kg/mol", positive, vapor,
+                         library(m.molarMass));
+  m.surfaceTensionA = property("surface_tension_a", "a finite number (dyne/cm)", anyFinite,
+                               vapor, library(m.surfaceTensionA, sigma));
+  m.surfaceTensionB = property("surface_tension_b", "a finite number (dyne/(cm K))", anyFinite,
+                               vapor, library(m.surfaceTensionB, sigma));
+  m.vaporPressureC = property("vapor_pressure_c", "a finite number", anyFinite, vapor,
+                              library(m.vaporPressureC));
+  m.vaporPressureD = property("vapor_pressure_d", "a finite number (K)", anyFinite, vapor,
+                              library(m.vaporPressureD));
   const std::optional<bool> timesGas = s.flag("vapor_pressure_times_gas_pressure");
   m.factorIsGasPressure = timesGas.value_or(false);
   if (m.factorIsGasPressure && s.has("vapor_pressure_factor")) {
@@ -945,6 +999,24 @@ bool readCaseFile(const std::string& path, SimulationCase& result, std::string& 
     return false;
   }
   return parseCaseText(text, path, result, message);
+}
+
+std::vector<std::string> caseWarnings(const SimulationCase& c) {
+  std::vector<std::string> warnings;
+  const MaterialEntry* entry = c.material.name.empty() ? nullptr : findMaterial(c.material.name);
+  // Without a vapour neither fitted property enters the model.
+  if (entry == nullptr || c.mechanisms.vapor == VaporMode::None) return warnings;
+  Reader quiet(c.source);
+  TemperatureSpan span;
+  if (!temperatureSpan(quiet, c.temperature, c.end, span)) return warnings;
+  // A property the run does not take from the library's fit gets no warning: an overridden
+  // figure, a vapour pressure scaled by a factor or by the gas pressure (the legacy law), a
+  // surface tension without nucleation or growth. NaN never equals the library's figure.
+  MaterialProperties inUse = c.material;
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  if (inUse.factorIsGasPressure || inUse.vaporPressureFactor != 1.0) inUse.vaporPressureC = none;
+  if (!c.mechanisms.nucleation && !c.mechanisms.growth) inUse.surfaceTensionA = none;
+  return materialRangeWarnings(*entry, span.low, span.high, &inUse);
 }
 
 }  // namespace aerosol

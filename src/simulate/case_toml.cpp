@@ -106,13 +106,19 @@ std::string caseToToml(const SimulationCase& c) {
 
   const MaterialProperties& mat = c.material;
   line("[material]");
+  // A library material is written with every figure the run uses, so that the case reads
+  // back the same whatever the library holds by then.
+  const bool named = !mat.name.empty();
+  if (named)
+    entry("name", basicString(mat.name), "from the library; the figures below are the run's");
   entry("density", real(mat.density), "kg/m3");
   // Without a vapour only the density is used; the rest is written when it was given.
-  const bool vaporProperties = vapor || mat.molarMass != 0.0 || mat.surfaceTensionA != 0.0 ||
-                               mat.surfaceTensionB != 0.0 || mat.vaporPressureC != 0.0 ||
-                               mat.vaporPressureD != 0.0;
+  const bool vaporProperties = vapor || named || mat.molarMass != 0.0 ||
+                               mat.surfaceTensionA != 0.0 || mat.surfaceTensionB != 0.0 ||
+                               mat.vaporPressureC != 0.0 || mat.vaporPressureD != 0.0;
   if (vaporProperties) {
-    if (vapor || mat.molarMass != 0.0) entry("molar_mass", real(mat.molarMass), "kg/mol");
+    if (vapor || named || mat.molarMass != 0.0)
+      entry("molar_mass", real(mat.molarMass), "kg/mol");
     entry("surface_tension_a", real(mat.surfaceTensionA), "dyne/cm, sigma = A - B T");
     entry("surface_tension_b", real(mat.surfaceTensionB), "dyne/(cm K)");
     entry("vapor_pressure_c", real(mat.vaporPressureC), "Ps = exp(C - D/T) atm");

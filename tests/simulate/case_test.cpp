@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "simulate/case.h"
+#include "simulate/materials.h"
 
 namespace aerosol {
 namespace {
@@ -273,10 +274,20 @@ const Refusal kRefusals[] = {
     {"start = 1500", "start = -5", "", "temperature.start = -5: expected a temperature above 0 K"},
     {"nodes = 48", "nodes = 48\nspacing = 1", "spacing = 1",
      "grid.spacing = 1: expected a volume ratio of successive nodes above 1"},
+    // Library materials: names, overrides, and a vapour needing a surface tension.
     {"[material]\nmolar_mass = 0.1          # kg/mol\ndensity = 2000            # kg/m3\n"
      "surface_tension_a = 500   # dyne/cm\nsurface_tension_b = 0.2\nvapor_pressure_c = 10\n"
      "vapor_pressure_d = 30000\n",
-     "material = \"iron\"\n", "", "material = \"iron\": expected a [material] table"},
+     "material = \"iron\"\n", "",
+     "material.surface_tension_a is missing: the library has no surface tension for iron"},
+    {"molar_mass = 0.1", "name = \"copper\"\nmolar_mass = -2", "molar_mass = -2",
+     "material.molar_mass = -2: expected a molar mass above 0"},
+    {"molar_mass = 0.1", "name = 7\nmolar_mass = 0.1", "", "material.name = 7: expected a "
+                                                             "material of the library: "},
+    {"[material]\nmolar_mass = 0.1          # kg/mol\ndensity = 2000            # kg/m3\n"
+     "surface_tension_a = 500   # dyne/cm\nsurface_tension_b = 0.2\nvapor_pressure_c = 10\n"
+     "vapor_pressure_d = 30000\n",
+     "material = 26\n", "", "material = 26: expected a material name"},
     // Unknown and missing keys.
     {"nodes = 48", "nodes = 48\nnode_count = 3", "node_count",
      "grid.node_count: unknown key; expected one of nodes, spacing"},
@@ -413,6 +424,155 @@ TEST(CaseFile, RefusalsThatTakeSeveralEdits) {
     EXPECT_FALSE(parseCaseText(text, "case.toml", c, message)) << row.fragment;
     EXPECT_NE(message.find(row.fragment), std::string::npos) << message;
     EXPECT_EQ(message.rfind("case.toml:", 0), 0u) << message;
+  }
+}
+
+// The valid case's [material] table replaced by `replacement`, and other edits.
+std::string withMaterial(const std::string& replacement,
+                         const std::vector<std::pair<std::string, std::string>>& edits = {}) {
+  const std::size_t begin = std::string(kValid).find("[material]");
+  const std::size_t end = std::string(kValid).find("[gas]");
+  std::string text = std::string(kValid).substr(0, begin) + replacement + "\n" +
+                     std::string(kValid).substr(end);
+  for (const auto& [find, replace] : edits) text = edited(text, find, replace);
+  return text;
+}
+
+TEST(CaseFile, LibraryMaterialsTakeTheLibrarysFiguresAndOverrides) {
+  const MaterialEntry* copper = findMaterial("copper");
+  const MaterialEntry* iron = findMaterial("iron");
+  ASSERT_TRUE(copper != nullptr && iron != nullptr);
+  ASSERT_TRUE(copper->hasSurfaceTension);
+  ASSERT_FALSE(iron->hasSurfaceTension);
+  const std::vector<std::pair<std::string, std::string>> noVapour = {
+      {"nucleation = true", "nucleation = false"},
+      {"growth = true", "growth = false"},
+      {"vapor = \"depleted\"", "vapor = \"none\""},
+      {"saturation_ratio = 1.001", ""},
+      {"nodes = 48", "nodes = 30\nfirst_diameter = 1.0"}};
+  struct Form {
+    const char* name;
+    std::string text;
+    MaterialProperties expected;
+  };
+  MaterialProperties denser = copper->properties();
+  denser.density = 8000.0;
+  MaterialProperties ironWithSigma = iron->properties();
+  ironWithSigma.surfaceTensionA = 1800.0;
+  ironWithSigma.surfaceTensionB = 0.3;
+  const Form forms[] = {
+      {"a name", withMaterial("material = \"copper\""), copper->properties()},
+      {"a symbol in a table, with an override", withMaterial("[material]\nname = \"Cu\"\n"
+                                                             "density = 8000"),
+       denser},
+      {"no surface tension in the library: the case gives it",
+       withMaterial("[material]\nname = \"iron\"\nsurface_tension_a = 1800\n"
+                    "surface_tension_b = 0.3"),
+       ironWithSigma},
+      {"no surface tension and no vapour", withMaterial("material = \"FE\"", noVapour),
+       iron->properties()},
+  };
+  for (const Form& form : forms) {
+    SCOPED_TRACE(form.name);
+    SimulationCase c;
+    std::string message;
+    ASSERT_TRUE(parseCaseText(form.text, "case.toml", c, message)) << message << form.text;
+    EXPECT_EQ(c.material.name, form.expected.name);
+    EXPECT_EQ(c.material.molarMass, form.expected.molarMass);
+    EXPECT_EQ(c.material.density, form.expected.density);
+    EXPECT_EQ(c.material.surfaceTensionA, form.expected.surfaceTensionA);
+    EXPECT_EQ(c.material.surfaceTensionB, form.expected.surfaceTensionB);
+    EXPECT_EQ(c.material.vaporPressureC, form.expected.vaporPressureC);
+    EXPECT_EQ(c.material.vaporPressureD, form.expected.vaporPressureD);
+    EXPECT_EQ(c.material.vaporPressureFactor, 1.0);
+    // Node 1 is the library's monomer.
+    if (c.mechanisms.vapor != VaporMode::None)
+      EXPECT_EQ(c.grid.firstVolume,
+                form.expected.molarMass / (form.expected.density * 6.0225e23));
+    expectRoundTrip(c);
+    // The printed case names the material and gives every figure.
+    const std::string toml = caseToToml(c);
+    EXPECT_NE(toml.find("name = \"" + form.expected.name + "\""), std::string::npos) << toml;
+    EXPECT_NE(toml.find("vapor_pressure_d = "), std::string::npos) << toml;
+  }
+
+  // An unknown name, at its line, with the names the library knows.
+  for (const char* text : {"material = \"unobtainium\"", "[material]\nname = \"unobtainium\""}) {
+    SimulationCase c;
+    std::string message;
+    const std::string caseText = withMaterial(text);
+    ASSERT_FALSE(parseCaseText(caseText, "case.toml", c, message));
+    EXPECT_EQ(message.rfind("case.toml:" + std::to_string(lineOf(caseText, "\"unobtainium\"")) +
+                                ": ",
+                            0),
+              0u)
+        << message;
+    EXPECT_NE(message.find("\"unobtainium\": expected a material of the library: " +
+                           materialNames()),
+              std::string::npos)
+        << message;
+  }
+  // Iron with a vapour in a table that gives only one of A and B.
+  const std::string onlyA = withMaterial("[material]\nname = \"iron\"\nsurface_tension_a = 1800");
+  SimulationCase c;
+  std::string message;
+  EXPECT_FALSE(parseCaseText(onlyA, "case.toml", c, message));
+  EXPECT_NE(message.find("case.toml:" + std::to_string(lineOf(onlyA, "name = ")) +
+                         ": material.surface_tension_b is missing: the library has no surface "
+                         "tension for iron"),
+            std::string::npos)
+      << message;
+}
+
+TEST(CaseFile, WarningsForEachLibraryFitTheRunLeaves) {
+  const MaterialEntry* copper = findMaterial("copper");
+  ASSERT_TRUE(copper != nullptr && copper->surfaceTensionRange);
+  const TemperatureRange sigma = *copper->surfaceTensionRange;
+  const TemperatureRange vapour = copper->vaporPressureRange;
+  // The valid case cools from 1500 K to 300 K, below both of copper's fits.
+  ASSERT_LT(300.0, std::fmin(sigma.low, vapour.low));
+  // A table from above the surface tension's range, ended by time part way: the span
+  // reaches only the interpolated temperature at the end.
+  const double hot = sigma.high + 200.0;
+  const double endTemperature = std::fmax(vapour.low, sigma.low) + 50.0;
+  const std::string table = "law = \"table\"\ntable = [[0, " + std::to_string(hot) + "], [1, " +
+                            std::to_string(2 * endTemperature - hot) + "]]";
+  struct Row {
+    const char* name;
+    std::string text;
+    std::vector<std::string> properties;  // warned about, in order
+  };
+  const std::vector<Row> rows = {
+      {"both fits left", withMaterial("material = \"copper\""),
+       {"vapour pressure", "surface tension"}},
+      {"own vapour pressure", withMaterial("[material]\nname = \"copper\"\nvapor_pressure_c = 11"),
+       {"surface tension"}},
+      {"the legacy law scales the vapour pressure",
+       withMaterial("[material]\nname = \"copper\"\nvapor_pressure_times_gas_pressure = true"),
+       {"surface tension"}},
+      {"a table ended by time", withMaterial("material = \"copper\"",
+                                             {{"law = \"cooling\"\nstart = 1500\n"
+                                               "cooling_rate = 1000",
+                                               table},
+                                              {"temperature = 300", "time = 0.5"}}),
+       {"surface tension"}},
+      {"no library", kValid, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SimulationCase c;
+    std::string message;
+    ASSERT_TRUE(parseCaseText(row.text, "case.toml", c, message)) << message << row.text;
+    const std::vector<std::string> warnings = caseWarnings(c);
+    ASSERT_EQ(warnings.size(), row.properties.size());
+    for (std::size_t i = 0; i < warnings.size(); ++i) {
+      const TemperatureRange& range = row.properties[i] == "vapour pressure" ? vapour : sigma;
+      EXPECT_EQ(warnings[i].rfind("copper: " + row.properties[i] + " fit holds for ", 0), 0u)
+          << warnings[i];
+      char text[64];
+      std::snprintf(text, sizeof text, "%g-%g K", range.low, range.high);
+      EXPECT_NE(warnings[i].find(text), std::string::npos) << warnings[i];
+    }
   }
 }
 
