@@ -1,6 +1,7 @@
 // aerosol: nodal simulation of an aerosol's size distribution. Without arguments it reads
 // main.inp (and coag.inp or grow.inp) from the working directory and prints its tables to
-// standard output; with arguments it is a command line (--help, --version, simulate).
+// standard output; with arguments it is a command line (--help, --version, simulate,
+// materials).
 
 #include <csignal>
 #include <cstdio>
@@ -32,11 +33,13 @@ int runCommandLine(int argc, char** argv) {
         "Usage: aerosol              run the process that main.inp in the working directory "
         "chooses\n"
         "       aerosol --version\n"
-        "This build has no simulate command (configured with -DAEROSOL_SIMULATE=OFF).\n");
-  } else if (std::strcmp(first, "simulate") == 0) {
+        "This build has no simulate or materials command (configured with "
+        "-DAEROSOL_SIMULATE=OFF).\n");
+  } else if (std::strcmp(first, "simulate") == 0 || std::strcmp(first, "materials") == 0) {
     std::fprintf(stderr,
-                 "aerosol: this program was built without the simulate command "
-                 "(-DAEROSOL_SIMULATE=OFF)\n");
+                 "aerosol: this program was built without the %s command "
+                 "(-DAEROSOL_SIMULATE=OFF)\n",
+                 first);
     return aerosol::kExitInputError;
   } else {
     std::fprintf(stderr, "aerosol: unexpected argument \"%s\"; run aerosol --help\n", first);

@@ -16,6 +16,7 @@
 #include "setup/output.h"
 #include "simulate/case.h"
 #include "simulate/csv_sink.h"
+#include "simulate/materials.h"
 #include "simulate/netcdf_sink.h"
 #include "simulate/simulation.h"
 
@@ -141,6 +142,19 @@ int printCase(const SimulationCase& simulationCase) {
   return kSimulateComplete;
 }
 
+// `aerosol materials`: the library with its figures, fit ranges and sources.
+int printMaterials() {
+  if (materialLibrary().empty()) {
+    std::fprintf(stderr, "aerosol materials: the built-in materials library is empty\n");
+    return kSimulateUnfinished;
+  }
+  const std::string text = listMaterials();
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+      std::fflush(stdout) != 0 || std::ferror(stdout))
+    return reportWriteFailure();
+  return kSimulateComplete;
+}
+
 struct SimulateOptions {
   std::string casePath;
   std::string outputFile;
@@ -192,6 +206,10 @@ int runSimulate(const SimulateOptions& options) {
   const bool byTemperature = simulationCase.end.rule == EndRule::Temperature &&
                              history.law != TemperatureLaw::Constant;
   const double startTemperature = historyTemperature(history, 0.0);
+
+  // Said before the run, as the run may take long: a fit used outside its range.
+  for (const std::string& warning : caseWarnings(simulationCase))
+    std::fprintf(stderr, "aerosol: warning: %s\n", warning.c_str());
 
   installStopHandlers();
   const auto started = std::chrono::steady_clock::now();
@@ -282,6 +300,12 @@ int runCommandLine(int argc, char** argv) {
       "written; 3 integrator failure or interrupted (Ctrl-C), the file kept up to the time "
       "reached.");
 
+  CLI::App* materials = app.add_subcommand(
+      "materials",
+      "List the materials library: molar mass, density, surface tension and vapour pressure "
+      "fits with their temperature ranges and sources (a case names one with "
+      "material = \"iron\").");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -295,6 +319,7 @@ int runCommandLine(int argc, char** argv) {
     }
     return kSimulateComplete;
   }
+  if (materials->parsed()) return printMaterials();
   if (!simulate->parsed()) {
     std::fprintf(stderr, "aerosol: no command given\nRun aerosol --help for more information.\n");
     return kSimulateRefused;

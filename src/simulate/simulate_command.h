@@ -1,7 +1,7 @@
 #pragma once
-// The program's command line when it is given arguments: `aerosol --help`, `aerosol --version`
-// and `aerosol simulate CASE [-o FILE] [--csv DIR] [--print-case]`. Without arguments the
-// program runs the input-file processes and never comes here.
+// The program's command line when it is given arguments: `aerosol --help`, `aerosol --version`,
+// `aerosol simulate CASE [-o FILE] [--csv DIR] [--print-case]` and `aerosol materials`.
+// Without arguments the program runs the input-file processes and never comes here.
 
 namespace aerosol {
 

@@ -383,5 +383,57 @@ class ExitStatuses(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.folder, "simulate.nc")))
 
 
+class MaterialsLibrary(unittest.TestCase):
+    """aerosol materials, and a library material whose fits the run leaves."""
+
+    def test_listing_and_its_write_failure(self):
+        code, out, err = run("materials")
+        self.assertEqual(code, 0, err)
+        self.assertEqual(err, "")
+        for name in ("iron (Fe)", "copper (Cu)", "water (H2O)"):
+            self.assertIn(name, out)
+        with open("/dev/full", "w") as full:
+            done = subprocess.run([BINARY, "materials"], stdout=full, stderr=subprocess.PIPE,
+                                  text=True, timeout=60)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn("could not write", done.stderr)
+        code, out, _ = run("--help")
+        self.assertEqual(code, 0)
+        self.assertRegex(out, r"materials +List the materials library")
+
+    def test_one_range_warning_per_property_before_the_run(self):
+        work = tempfile.mkdtemp(prefix="aerosol-simulate-")
+        try:
+            # Copper held at 1300 K, below both its surface tension and vapour pressure fits.
+            case = os.path.join(work, "copper.toml")
+            with open(case, "w") as f:
+                f.write('material = "copper"\n'
+                        "[mechanisms]\nnucleation = false\ncoagulation = false\n"
+                        'growth = true\nkernel = "free-molecular"\nvapor = "held"\n'
+                        "[grid]\nnodes = 20\n[initial]\nsaturation_ratio = 1.0\n"
+                        '[initial.particles]\nkind = "monodisperse"\ndiameter = 10\n'
+                        "concentration = 1e12\n"
+                        '[temperature]\nlaw = "constant"\nstart = 1300\n'
+                        "[end]\ntime = 1e-3\n[output]\ntimes = 3\n")
+            code, out, err = run("simulate", case)
+            self.assertEqual(code, 0, err)
+            self.assertEqual(out, "")
+            warnings = [line for line in err.splitlines() if "warning" in line]
+            self.assertEqual(len(warnings), 2, err)
+            for prop, fit in (("surface tension", r"1400-1750 K"),
+                              ("vapour pressure", r"1509-2834 K")):
+                matching = [w for w in warnings if prop in w]
+                self.assertEqual(len(matching), 1, err)
+                self.assertRegex(matching[0], r"^aerosol: warning: copper: " + prop +
+                                 " fit holds for " + fit + "; the run goes down to 1300 K$")
+            self.assertLess(err.index("warning"), err.index("aerosol simulate: complete"))
+            # The printed case runs nothing and warns of nothing.
+            code, out, err = run("simulate", case, "--print-case")
+            self.assertEqual((code, err), (0, ""))
+            self.assertIn('name = "copper"', out)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+
+
 if __name__ == "__main__":
     unittest.main()
