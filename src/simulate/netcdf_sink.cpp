@@ -2,65 +2,16 @@
 
 #include <netcdf.h>
 
-#include <climits>
 #include <cstdio>
 #include <iterator>
 #include <utility>
 #include <vector>
 
+#include "simulate/output_layout.h"
+
 namespace aerosol {
 
 namespace {
-
-// The scalar time series: name, units, long name, and where the sample keeps it.
-struct SeriesVariable {
-  const char* name;
-  const char* units;
-  const char* longName;
-  double OutputSample::*field;
-};
-
-constexpr SeriesVariable kSeries[] = {
-    {"temperature", "K", "gas temperature", &OutputSample::temperature},
-    {"pressure", "atm", "gas pressure", &OutputSample::pressure},
-    {"monomer_concentration", "m-3", "number concentration of vapour monomers (0 without a vapour)",
-     &OutputSample::monomerConcentration},
-    {"saturation_ratio", "1", "saturation ratio of the vapour (0 without a vapour)",
-     &OutputSample::saturationRatio},
-    {"nucleation_rate", "m-3 s-1", "classical homogeneous nucleation rate",
-     &OutputSample::nucleationRate},
-    {"critical_diameter", "m", "diameter of the critical cluster (0 while S <= 1)",
-     &OutputSample::criticalDiameter},
-    {"total_number", "m-3", "number concentration of particles (vapour node left out)",
-     &OutputSample::totalNumber},
-    {"particle_volume", "m3 m-3", "volume of particles per volume of gas",
-     &OutputSample::particleVolume},
-    {"total_volume", "m3 m-3", "volume of particles and vapour monomers per volume of gas",
-     &OutputSample::totalVolume},
-    {"mean_diameter", "m", "number-mean particle diameter (NaN without particles)",
-     &OutputSample::meanDiameter},
-    {"geometric_std", "1",
-     "geometric standard deviation of the particle number distribution (NaN without particles)",
-     &OutputSample::geometricStd},
-};
-
-struct CountVariable {
-  const char* name;
-  const char* longName;
-  long IntegratorCounts::*field;
-};
-
-constexpr CountVariable kCounts[] = {
-    {"steps", "integrator steps taken since t = 0", &IntegratorCounts::steps},
-    {"rhs_evaluations", "right-hand side evaluations since t = 0 (difference quotients included)",
-     &IntegratorCounts::rhsEvaluations},
-    {"jacobian_evaluations", "Jacobian evaluations since t = 0",
-     &IntegratorCounts::jacobianEvaluations},
-    {"error_test_failures", "steps rejected by the local error test since t = 0",
-     &IntegratorCounts::errorTestFailures},
-    {"convergence_failures", "nonlinear solver convergence failures since t = 0",
-     &IntegratorCounts::convergenceFailures},
-};
 
 int putText(int ncid, int varid, const char* name, const std::string& text) {
   return nc_put_att_text(ncid, varid, name, text.size(), text.c_str());
@@ -79,14 +30,6 @@ std::string formatTime(double time) {
   char text[64];
   std::snprintf(text, sizeof text, "%.9g", time);
   return text;
-}
-
-// Counts are cumulative and stay far below 2^31 in any run that finishes (the step limit is
-// a case setting); a larger one is stored as the largest int rather than wrapped.
-int asInt(long value) {
-  if (value > INT_MAX) return INT_MAX;
-  if (value < 0) return 0;
-  return static_cast<int>(value);
 }
 
 }  // namespace
@@ -128,8 +71,8 @@ bool NetcdfSink::fail(int status, const char* what, std::string& message) {
 
 bool NetcdfSink::begin(const SimulationCase& simulationCase, const OutputGrid& grid,
                        std::string& message) {
-  static_assert(std::size(kSeries) == std::size(Ids{}.series));
-  static_assert(std::size(kCounts) == std::size(Ids{}.counts));
+  static_assert(std::size(kOutputSeries) == std::size(Ids{}.series));
+  static_assert(std::size(kOutputCounts) == std::size(Ids{}.counts));
   if (grid.nodeCount < 1 || grid.volume.size() != static_cast<size_t>(grid.nodeCount) ||
       grid.diameter.size() != static_cast<size_t>(grid.nodeCount)) {
     message = "internal error: the output grid's arrays do not match its node count";
@@ -151,47 +94,30 @@ bool NetcdfSink::begin(const SimulationCase& simulationCase, const OutputGrid& g
   const int nodeDims[] = {nodeDim};
   const int timeDims[] = {timeDim};
   const int timeNodeDims[] = {timeDim, nodeDim};
+  const GridLayout layout = gridLayout(grid.nodeOneIsVapor);
+  const auto define = [&](const LayoutVariable& variable, nc_type type, int dimCount,
+                          const int* dims, int* varid) {
+    if (status == NC_NOERR)
+      status = defineVariable(ncid_, variable.name, type, dimCount, dims, variable.units,
+                              variable.longName, varid);
+  };
   int nodeVar = -1, volumeVar = -1, diameterVar = -1;
-  if (status == NC_NOERR)
-    status = defineVariable(ncid_, "time", NC_DOUBLE, 1, timeDims, "s",
-                            "time since the start of the run", &ids_.time);
-  if (status == NC_NOERR)
-    status = defineVariable(
-        ncid_, "node", NC_INT, 1, nodeDims, "1",
-        grid.nodeOneIsVapor ? "node number (node 1 holds the vapour monomers)" : "node number",
-        &nodeVar);
-  if (status == NC_NOERR)
-    status = defineVariable(ncid_, "volume", NC_DOUBLE, 1, nodeDims, "m3",
-                            "volume of a particle (or monomer) at the node", &volumeVar);
-  if (status == NC_NOERR)
-    status = defineVariable(ncid_, "diameter", NC_DOUBLE, 1, nodeDims, "m",
-                            "diameter of a particle (or monomer) at the node", &diameterVar);
-  if (status == NC_NOERR)
-    status = defineVariable(ncid_, "concentration", NC_DOUBLE, 2, timeNodeDims, "m-3",
-                            grid.nodeOneIsVapor
-                                ? "number concentration at the node (node 1: vapour monomers)"
-                                : "number concentration of particles at the node",
-                            &ids_.concentration);
-  for (size_t i = 0; i < std::size(kSeries) && status == NC_NOERR; ++i)
-    status = defineVariable(ncid_, kSeries[i].name, NC_DOUBLE, 1, timeDims, kSeries[i].units,
-                            kSeries[i].longName, &ids_.series[i]);
-  for (size_t i = 0; i < std::size(kCounts) && status == NC_NOERR; ++i)
-    status = defineVariable(ncid_, kCounts[i].name, NC_INT, 1, timeDims, "1",
-                            kCounts[i].longName, &ids_.counts[i]);
-  if (status == NC_NOERR)
-    status = putText(ncid_, NC_GLOBAL, "title", "aerosol simulate: nodal size distribution");
-  if (status == NC_NOERR)
-    status = putText(ncid_, NC_GLOBAL, "source",
-                     "aerosol " + version_ +
-                         " simulate: nodal (sectional) model integrated by SUNDIALS CVODE (BDF)");
-  if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, "program_version", version_);
-  if (status == NC_NOERR)
-    status = putText(ncid_, NC_GLOBAL, "case_source", simulationCase.source);
-  if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, "case", simulationCase.sourceText);
+  define(layout.time, NC_DOUBLE, 1, timeDims, &ids_.time);
+  define(layout.node, NC_INT, 1, nodeDims, &nodeVar);
+  define(layout.volume, NC_DOUBLE, 1, nodeDims, &volumeVar);
+  define(layout.diameter, NC_DOUBLE, 1, nodeDims, &diameterVar);
+  define(layout.concentration, NC_DOUBLE, 2, timeNodeDims, &ids_.concentration);
+  for (size_t i = 0; i < std::size(kOutputSeries) && status == NC_NOERR; ++i)
+    status = defineVariable(ncid_, kOutputSeries[i].name, NC_DOUBLE, 1, timeDims,
+                            kOutputSeries[i].units, kOutputSeries[i].longName, &ids_.series[i]);
+  for (size_t i = 0; i < std::size(kOutputCounts) && status == NC_NOERR; ++i)
+    status = defineVariable(ncid_, kOutputCounts[i].name, NC_INT, 1, timeDims, "1",
+                            kOutputCounts[i].longName, &ids_.counts[i]);
+  for (const auto& [name, text] : globalTextAttributes(simulationCase, version_))
+    if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, name.c_str(), text);
   if (status == NC_NOERR) {
-    const int firstParticleNode = grid.nodeOneIsVapor ? 2 : 1;
-    status = nc_put_att_int(ncid_, NC_GLOBAL, "first_particle_node", NC_INT, 1,
-                            &firstParticleNode);
+    const int firstNode = firstParticleNode(grid);
+    status = nc_put_att_int(ncid_, NC_GLOBAL, "first_particle_node", NC_INT, 1, &firstNode);
   }
   if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, "run_end", "running");
   // Room left in the header, so that run_end's final text replaces "running" in place
@@ -225,10 +151,10 @@ bool NetcdfSink::write(const OutputSample& sample, std::string& message) {
   if (status == NC_NOERR)
     status = nc_put_vara_double(ncid_, ids_.concentration, start, count,
                                 sample.concentration.data());
-  for (size_t i = 0; i < std::size(kSeries) && status == NC_NOERR; ++i)
-    status = nc_put_var1_double(ncid_, ids_.series[i], &record, &(sample.*kSeries[i].field));
-  for (size_t i = 0; i < std::size(kCounts) && status == NC_NOERR; ++i) {
-    const int value = asInt(sample.counts.*kCounts[i].field);
+  for (size_t i = 0; i < std::size(kOutputSeries) && status == NC_NOERR; ++i)
+    status = nc_put_var1_double(ncid_, ids_.series[i], &record, &(sample.*kOutputSeries[i].field));
+  for (size_t i = 0; i < std::size(kOutputCounts) && status == NC_NOERR; ++i) {
+    const int value = storedCount(sample.counts.*kOutputCounts[i].field);
     status = nc_put_var1_int(ncid_, ids_.counts[i], &record, &value);
   }
   // The record count in the header and the data on disk: the file is whole at this time.

@@ -31,7 +31,7 @@ class NetcdfSink : public ResultsSink {
   long timesWritten() const { return records_; }
 
  private:
-  // Variable ids: the time series in the order of kSeries in netcdf_sink.cpp.
+  // Variable ids: the time series and counts in the order of output_layout.h.
   struct Ids {
     int time = -1, concentration = -1;
     int series[11] = {};
