@@ -1,0 +1,259 @@
+// The compiled half of the Python module `aerosol`: case reading and one simulate run whose
+// samples are kept in memory. The pure-Python half (python/aerosol) turns the arrays into an
+// xarray Dataset laid out as the NetCDF file is, from the same tables (output_layout.h).
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "simulate/case.h"
+#include "simulate/netcdf_sink.h"
+#include "simulate/output_layout.h"
+#include "simulate/simulation.h"
+
+#ifndef AEROSOL_VERSION
+#define AEROSOL_VERSION "unknown"
+#endif
+
+namespace py = pybind11;
+
+namespace aerosol {
+namespace {
+
+// Every sample of a run, column by column. A sample that cannot be stored (memory) ends the
+// run as a write failure, keeping the times stored before it.
+class MemorySink : public ResultsSink {
+ public:
+  bool begin(const SimulationCase&, const OutputGrid& grid, std::string& message) override {
+    if (grid.nodeCount < 1 || grid.volume.size() != static_cast<size_t>(grid.nodeCount) ||
+        grid.diameter.size() != static_cast<size_t>(grid.nodeCount)) {
+      message = "internal error: the output grid's arrays do not match its node count";
+      return false;
+    }
+    grid_ = grid;
+    began_ = true;
+    return true;
+  }
+
+  bool write(const OutputSample& sample, std::string& message) override {
+    if (sample.concentration.size() != static_cast<size_t>(grid_.nodeCount)) {
+      message = "internal error: a sample's concentrations do not match the node count";
+      return false;
+    }
+    try {
+      time_.push_back(sample.time);
+      concentration_.insert(concentration_.end(), sample.concentration.begin(),
+                            sample.concentration.end());
+      for (size_t i = 0; i < std::size(kOutputSeries); ++i)
+        series_[i].push_back(sample.*kOutputSeries[i].field);
+      for (size_t i = 0; i < std::size(kOutputCounts); ++i)
+        counts_[i].push_back(storedCount(sample.counts.*kOutputCounts[i].field));
+    } catch (const std::bad_alloc&) {
+      truncate();
+      message = "out of memory for the results";
+      return false;
+    }
+    ++records_;
+    return true;
+  }
+
+  bool finish(const RunOutcome&, std::string&) override { return true; }
+
+  // The arrays and the attributes, in the NetCDF file's order (GIL held).
+  py::dict results(const SimulationCase& simulationCase) const {
+    py::dict out;
+    const size_t n = static_cast<size_t>(grid_.nodeCount);
+    const size_t records = static_cast<size_t>(records_);
+    py::list variables;  // (name, dims, units, long_name, values)
+    const auto add = [&](const LayoutVariable& v, py::tuple dims, py::object values) {
+      variables.append(py::make_tuple(v.name, dims, v.units, v.longName, values));
+    };
+    const GridLayout layout = gridLayout(grid_.nodeOneIsVapor);
+    std::vector<int> nodes(n);
+    for (size_t k = 0; k < n; ++k) nodes[k] = static_cast<int>(k + 1);
+    add(layout.time, py::make_tuple("time"), array(time_, {records}));
+    add(layout.node, py::make_tuple("node"), array(nodes, {n}));
+    add(layout.volume, py::make_tuple("node"), array(grid_.volume, {n}));
+    add(layout.diameter, py::make_tuple("node"), array(grid_.diameter, {n}));
+    add(layout.concentration, py::make_tuple("time", "node"),
+        array(concentration_, {records, n}));
+    for (size_t i = 0; i < std::size(kOutputSeries); ++i)
+      add({kOutputSeries[i].name, kOutputSeries[i].units, kOutputSeries[i].longName},
+          py::make_tuple("time"), array(series_[i], {records}));
+    for (size_t i = 0; i < std::size(kOutputCounts); ++i)
+      add({kOutputCounts[i].name, "1", kOutputCounts[i].longName}, py::make_tuple("time"),
+          array(counts_[i], {records}));
+    out["variables"] = variables;
+
+    py::list attributes;  // (name, value); run_end is added by the caller
+    for (const auto& [name, text] : globalTextAttributes(simulationCase, AEROSOL_VERSION))
+      attributes.append(py::make_tuple(name, text));
+    // An int attribute of the file reads back as a 32-bit numpy integer.
+    attributes.append(py::make_tuple(
+        "first_particle_node",
+        py::module_::import("numpy").attr("int32")(firstParticleNode(grid_))));
+    out["attributes"] = attributes;
+    return out;
+  }
+
+  bool began() const { return began_; }
+
+ private:
+  template <typename T>
+  static py::array_t<T> array(const std::vector<T>& values, std::vector<size_t> shape) {
+    py::array_t<T> result(std::vector<py::ssize_t>(shape.begin(), shape.end()));
+    if (!values.empty())
+      std::memcpy(result.mutable_data(), values.data(), values.size() * sizeof(T));
+    return result;
+  }
+
+  void truncate() {
+    const size_t records = static_cast<size_t>(records_);
+    time_.resize(records);
+    concentration_.resize(records * static_cast<size_t>(grid_.nodeCount));
+    for (auto& s : series_) s.resize(records);
+    for (auto& c : counts_) c.resize(records);
+  }
+
+  OutputGrid grid_;
+  bool began_ = false;
+  long records_ = 0;
+  std::vector<double> time_;
+  std::vector<double> concentration_;
+  std::vector<double> series_[std::size(kOutputSeries)];
+  std::vector<int> counts_[std::size(kOutputCounts)];
+};
+
+const char* endName(RunEnd end) {
+  switch (end) {
+    case RunEnd::Complete:
+      return "complete";
+    case RunEnd::IntegratorFailure:
+      return "integrator failure";
+    case RunEnd::Interrupted:
+      return "interrupted";
+    case RunEnd::WriteFailure:
+      return "write failure";
+  }
+  return "unknown";
+}
+
+SimulationCase readCase(const std::string& path) {
+  SimulationCase result;
+  std::string message;
+  std::error_code error;
+  const bool legacy = std::filesystem::is_directory(path, error);
+  const bool read = legacy ? readLegacyFolder(path, result, message)
+                           : readCaseFile(path, result, message);
+  if (!read) throw py::value_error(message);
+  return result;
+}
+
+SimulationCase parseCase(const std::string& text, const std::string& source) {
+  SimulationCase result;
+  std::string message;
+  if (!parseCaseText(text, source, result, message)) throw py::value_error(message);
+  return result;
+}
+
+// Integrates the case with the GIL released. Between internal steps, at most every 20 ms,
+// the GIL is taken back to let Python run its signal handlers: an exception they raise
+// (KeyboardInterrupt for Ctrl-C) stops the run as interrupted and is handed back, not raised,
+// so that the caller can attach the times reached.
+py::dict run(const SimulationCase& simulationCase) {
+  MemorySink sink;
+  RunOutcome outcome;
+  py::object pending = py::none();
+  {
+    bool stop = false;
+    auto last = std::chrono::steady_clock::now();
+    RunControl control;
+    control.stopRequested = [&] {
+      if (stop) return true;
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last < std::chrono::milliseconds(20)) return false;
+      last = now;
+      py::gil_scoped_acquire gil;
+      if (PyErr_CheckSignals() != 0) {
+        py::error_already_set raised;
+        pending = raised.value();
+        stop = true;
+      }
+      return stop;
+    };
+    py::gil_scoped_release released;
+    outcome = runSimulation(simulationCase, sink, control);
+    std::string ignored;
+    sink.finish(outcome, ignored);
+  }
+  py::dict result = sink.began() ? sink.results(simulationCase) : py::dict();
+  py::dict end;
+  end["end"] = endName(outcome.end);
+  end["time_reached"] = outcome.timeReached;
+  end["message"] = outcome.message;
+  end["run_end"] = describeRunEnd(outcome);
+  py::dict counts;
+  for (const auto& variable : kOutputCounts)
+    counts[variable.name] = outcome.counts.*variable.field;
+  end["counts"] = counts;
+  result["outcome"] = end;
+  result["exception"] = pending;
+  return result;
+}
+
+}  // namespace
+}  // namespace aerosol
+
+PYBIND11_MODULE(_aerosol, m) {
+  using aerosol::SimulationCase;
+  m.doc() = "The compiled core of the aerosol module; use the functions of `aerosol`.";
+  m.attr("__version__") = AEROSOL_VERSION;
+
+  py::class_<SimulationCase>(m, "Case", "A case read and checked, ready to run.")
+      .def_readonly("source", &SimulationCase::source, "the file, folder or name it came from")
+      .def_readonly("text", &SimulationCase::sourceText, "the case file's text")
+      .def("to_toml", &aerosol::caseToToml, "The case as a TOML case file.")
+      .def(
+          "set_output",
+          [](SimulationCase& c, int times, bool logarithmic) {
+            c.output.times = times;
+            c.output.spacing = logarithmic ? aerosol::TimeSpacing::Logarithmic
+                                           : aerosol::TimeSpacing::Linear;
+          },
+          py::arg("times"), py::arg("logarithmic"))
+      .def(
+          "set_tolerances",
+          [](SimulationCase& c, double relative, double absolute, long maxSteps) {
+            c.tolerances.relative = relative;
+            c.tolerances.absolute = absolute;
+            c.tolerances.maxSteps = maxSteps;
+          },
+          py::arg("relative"), py::arg("absolute"), py::arg("max_steps"))
+      .def_property_readonly("output_times", [](const SimulationCase& c) { return c.output.times; })
+      .def_property_readonly("log_spacing", [](const SimulationCase& c) {
+        return c.output.spacing == aerosol::TimeSpacing::Logarithmic;
+      })
+      .def_property_readonly("rtol", [](const SimulationCase& c) { return c.tolerances.relative; })
+      .def_property_readonly("atol", [](const SimulationCase& c) { return c.tolerances.absolute; })
+      .def_property_readonly("max_steps",
+                             [](const SimulationCase& c) { return c.tolerances.maxSteps; })
+      .def(
+          "restate", [](SimulationCase& c) { c.sourceText = aerosol::caseToToml(c); },
+          "Replaces the stored case text by the case as it now is.");
+
+  m.def("read_case", &aerosol::readCase, py::arg("path"),
+        "Reads a TOML case file or a legacy run folder; ValueError with the command line's "
+        "message when it is refused.");
+  m.def("parse_case", &aerosol::parseCase, py::arg("text"), py::arg("source"),
+        "Reads a case from TOML text; `source` names it in messages.");
+  m.def("run", &aerosol::run, py::arg("case"),
+        "Integrates the case; returns the arrays, the attributes and the outcome.");
+}

@@ -1,0 +1,236 @@
+#!/usr/bin/python3
+"""The Python module against the command line: the same Dataset as the NetCDF file, the same
+refusal messages, Ctrl-C during a run, integrator failures, and the legacy output parser.
+Runs against the build tree: AEROSOL_PYTHON_DIR holds the package, AEROSOL_BIN the program."""
+
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import textwrap
+import time
+import unittest
+
+SOURCE_DIR = os.environ.get("AEROSOL_SOURCE_DIR",
+                            os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+BINARY = os.path.abspath(os.environ.get("AEROSOL_BIN", os.path.join(SOURCE_DIR, "build", "aerosol")))
+PYTHON_DIR = os.path.abspath(os.environ.get("AEROSOL_PYTHON_DIR",
+                                            os.path.join(SOURCE_DIR, "build", "python")))
+sys.path.insert(0, PYTHON_DIR)
+
+import numpy as np  # noqa: E402
+import xarray as xr  # noqa: E402
+
+import aerosol  # noqa: E402
+
+# Nucleation, coagulation and growth of a cooling vapour on 30 nodes: every mechanism, the
+# vapour node, NaN diameters before the first particles.
+SMALL_CASE = {
+    "mechanisms": {"nucleation": True, "coagulation": True, "kernel": "free-molecular",
+                   "growth": True, "vapor": "depleted"},
+    "material": {"molar_mass": 0.1, "density": 2000.0, "surface_tension_a": 500.0,
+                 "surface_tension_b": 0.2, "vapor_pressure_c": 10.0,
+                 "vapor_pressure_d": 30000.0},
+    "grid": {"nodes": 30},
+    "initial": {"saturation_ratio": 1.001},
+    "temperature": {"law": "cooling", "start": 1500.0, "cooling_rate": 6000.0},
+    "end": {"temperature": 300.0},
+    "output": {"times": 21},
+}
+
+
+def command_line(*args):
+    done = subprocess.run([BINARY, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          text=True, timeout=300)
+    return done.returncode, done.stderr
+
+
+def write(path, text):
+    with open(path, "w") as f:
+        f.write(text)
+    return path
+
+
+class SameAsCommandLine(unittest.TestCase):
+    """simulate() gives the Dataset that xarray opens from the command line's file."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.case_path = write(os.path.join(cls.folder.name, "small.toml"),
+                              aerosol.case_toml(SMALL_CASE))
+        cls.netcdf = os.path.join(cls.folder.name, "small.nc")
+        status, stderr = command_line("simulate", cls.case_path, "-o", cls.netcdf)
+        assert status == 0, stderr
+        cls.expected = aerosol.read(cls.netcdf)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def assert_same_dataset(self, actual, expected):
+        xr.testing.assert_identical(actual, expected)  # values, dims, coords, attributes
+        for name in expected.variables:
+            self.assertEqual(actual[name].dtype, expected[name].dtype, name)
+        self.assertEqual(type(actual.attrs["first_particle_node"]),
+                         type(expected.attrs["first_particle_node"]))
+
+    def test_case_file(self):
+        dataset = aerosol.simulate(self.case_path)
+        self.assertEqual(dataset.attrs["run_end"], "complete")
+        self.assertEqual(dataset.sizes["time"], 21)
+        self.assertTrue(np.isnan(dataset["mean_diameter"][0]))  # no particles at t = 0
+        self.assertGreater(float(dataset["total_number"][-1]), 0.0)
+        self.assert_same_dataset(dataset, self.expected)
+
+    def test_dict_case(self):
+        dataset = aerosol.simulate(SMALL_CASE)
+        self.assertEqual(dataset.attrs["case_source"], aerosol.DICT_SOURCE)
+        expected = self.expected.copy()
+        expected.attrs["case_source"] = aerosol.DICT_SOURCE
+        self.assert_same_dataset(dataset, expected)
+
+    def test_legacy_folder(self):
+        # Pure coagulation (process 1): node 1 holds particles, and the long names say so.
+        folder = os.path.join(SOURCE_DIR, "examples", "coagulation")
+        netcdf = os.path.join(self.folder.name, "coagulation.nc")
+        status, stderr = command_line("simulate", folder, "-o", netcdf)
+        self.assertEqual(status, 0, stderr)
+        dataset = aerosol.simulate(folder)
+        self.assertEqual(int(dataset.attrs["first_particle_node"]), 1)
+        self.assert_same_dataset(dataset, aerosol.read(netcdf))
+
+    def test_keyword_arguments_replace_the_case_settings(self):
+        dataset = aerosol.simulate(self.case_path, output_times=5, spacing="log", rtol=1e-6)
+        times = dataset["time"].values
+        self.assertEqual(len(times), 5)
+        self.assertEqual(times[0], 0.0)
+        self.assertAlmostEqual(times[-1], self.expected["time"].values[-1], delta=1e-9)
+        ratios = times[2:] / times[1:-1]  # log spacing after t = 0
+        np.testing.assert_allclose(ratios, ratios[0], rtol=1e-9)
+        # The case attribute is the case as run: it reads back with the new settings.
+        again = aerosol.simulate(write(os.path.join(self.folder.name, "restated.toml"),
+                                       dataset.attrs["case"]))
+        xr.testing.assert_equal(again, dataset)  # values, not attributes
+
+
+class Refusals(unittest.TestCase):
+    """A refused case raises ValueError with the message the command line prints."""
+
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def cli_message(self, path):
+        status, stderr = command_line("simulate", path, "-o",
+                                      os.path.join(self.folder.name, "never.nc"))
+        self.assertEqual(status, 1, stderr)
+        line = stderr.strip()
+        self.assertTrue(line.startswith("aerosol simulate: "), line)
+        return line[len("aerosol simulate: "):]
+
+    def test_bad_values_missing_keys_and_files(self):
+        bad = dict(SMALL_CASE, grid={"nodes": 500})
+        missing = {k: v for k, v in SMALL_CASE.items() if k != "end"}
+        wrong_type = dict(SMALL_CASE, mechanisms=dict(SMALL_CASE["mechanisms"], growth="yes"))
+        for name, case in (("bad", bad), ("missing", missing), ("type", wrong_type)):
+            with self.subTest(name):
+                path = write(os.path.join(self.folder.name, name + ".toml"),
+                             aerosol.case_toml(case))
+                expected = self.cli_message(path)
+                with self.assertRaises(ValueError) as from_file:
+                    aerosol.simulate(path)
+                self.assertEqual(str(from_file.exception), expected)
+                # A dict is read from the same text, named <dict>.
+                with self.assertRaises(ValueError) as from_dict:
+                    aerosol.simulate(case)
+                self.assertEqual(str(from_dict.exception),
+                                 expected.replace(path, aerosol.DICT_SOURCE, 1))
+        nowhere = os.path.join(self.folder.name, "no such case.toml")
+        with self.assertRaises(ValueError) as context:
+            aerosol.simulate(nowhere)
+        self.assertEqual(str(context.exception), self.cli_message(nowhere))
+
+    def test_keyword_arguments_out_of_range(self):
+        for options in ({"output_times": 1}, {"output_times": 2.5}, {"spacing": "logarithmic"},
+                        {"rtol": 1.0}, {"atol": 0.0}, {"atol": float("nan")},
+                        {"max_steps": 0}, {"rtol": True}):
+            with self.subTest(**options), self.assertRaises(ValueError):
+                aerosol.simulate(SMALL_CASE, **options)
+
+    def test_values_a_case_file_cannot_hold(self):
+        with self.assertRaises(TypeError):
+            aerosol.simulate(dict(SMALL_CASE, grid={"nodes": None}))
+        with self.assertRaises(TypeError):
+            aerosol.simulate(42)
+
+
+class Endings(unittest.TestCase):
+    def test_integrator_failure_keeps_the_times_reached(self):
+        with self.assertRaises(aerosol.SimulationError) as context:
+            aerosol.simulate(SMALL_CASE, max_steps=20)
+        error = context.exception
+        self.assertIsInstance(error, RuntimeError)
+        self.assertTrue(error.run_end.startswith("integrator failure at t ="), error.run_end)
+        dataset = error.dataset
+        self.assertEqual(dataset.attrs["run_end"], error.run_end)
+        self.assertGreaterEqual(dataset.sizes["time"], 1)
+        self.assertLess(dataset.sizes["time"], 21)
+        self.assertLessEqual(int(dataset["steps"][-1]), 20)
+
+    def test_ctrl_c_interrupts_the_run(self):
+        # A run of several seconds in a child; SIGINT once it is under way.
+        child = textwrap.dedent("""
+            import sys, time
+            sys.path.insert(0, %r)
+            import aerosol
+            case = %r
+            case["grid"]["nodes"] = 200
+            case["tolerances"] = {"relative": 1e-9, "absolute": 1e-6}
+            print("running", flush=True)
+            started = time.monotonic()
+            try:
+                aerosol.simulate(case)
+                print("complete")
+            except KeyboardInterrupt as interrupt:
+                ds = interrupt.dataset
+                print("interrupted", time.monotonic() - started, ds.attrs["run_end"],
+                      ds.sizes["time"], float(ds["time"][-1]) if ds.sizes["time"] else -1)
+        """) % (PYTHON_DIR, SMALL_CASE)
+        process = subprocess.Popen([sys.executable, "-c", child], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        self.assertEqual(process.stdout.readline().strip(), "running")
+        time.sleep(1.5)
+        sent = time.monotonic()
+        process.send_signal(signal.SIGINT)
+        stdout, stderr = process.communicate(timeout=120)
+        waited = time.monotonic() - sent
+        self.assertEqual(process.returncode, 0, stderr)
+        words = stdout.split()
+        self.assertEqual(words[0], "interrupted", stdout + stderr)
+        self.assertIn("interrupted at t =", stdout)
+        self.assertLess(waited, 10.0, "the run went on after Ctrl-C")
+        reached, last_time = int(words[-2]), float(words[-1])
+        self.assertGreaterEqual(reached, 1)
+        self.assertLess(last_time, 0.2)  # the cooling reaches 300 K at 0.2 s
+
+
+class Legacy(unittest.TestCase):
+    def test_read_legacy(self):
+        # Through tools/aerosol_output.py, shipped beside the package.
+        path = os.path.join(SOURCE_DIR, "tests", "golden", "cases", "p2-free-molecular-n26",
+                            "expected.out")
+        run = aerosol.read_legacy(path)
+        self.assertEqual(run.process, 2)
+        self.assertTrue(run.complete)
+        times = run.column("t")
+        self.assertGreater(len(times), 1)
+        self.assertTrue(all(b > a for a, b in zip(times, times[1:])))
+        self.assertEqual(list(run.table[0]), run.columns)
+
+
+if __name__ == "__main__":
+    unittest.main()
