@@ -10,10 +10,11 @@ namespace aerosol {
 
 void FastPassKernels::requireStage(bool allowed, const char* call) const {
   if (allowed) return;
-  const char* where = stage_ == Stage::kUnprepared  ? "before prepare()"
-                      : stage_ == Stage::kPrepared  ? "before a fill of the table"
-                      : stage_ == Stage::kRowFilled ? "after fillMonomerRow(), which fills row 1 only"
-                                                    : "here";
+  const char* where = stage_ == Stage::kUnprepared ? "before prepare()"
+                      : stage_ == Stage::kPrepared ? "before a fill of the table"
+                      : stage_ == Stage::kRowFilled
+                          ? "after fillMonomerRow(), which fills row 1 only"
+                          : "out of order";
   throw std::logic_error(std::string("FastPassKernels: ") + call + " called " + where);
 }
 

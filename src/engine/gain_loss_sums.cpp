@@ -17,10 +17,13 @@
 namespace aerosol {
 namespace {
 
-constexpr int kNodeShift = FastPassKernels::kTablePlaceBits;
-constexpr int kSecondNodeShift = FastPassKernels::kTablePlaceBits + FastPassKernels::kNodePlaceBits;
-constexpr std::uint64_t kTablePlaceMask = (std::uint64_t{1} << FastPassKernels::kTablePlaceBits) - 1;
-constexpr std::uint64_t kNodePlaceMask = (std::uint64_t{1} << FastPassKernels::kNodePlaceBits) - 1;
+// Unpacking a term's place word.
+constexpr int kTableBits = FastPassKernels::kTablePlaceBits;
+constexpr int kNodeBits = FastPassKernels::kNodePlaceBits;
+constexpr int kNodeShift = kTableBits;
+constexpr int kSecondNodeShift = kTableBits + kNodeBits;
+constexpr std::uint64_t kTablePlaceMask = (std::uint64_t{1} << kTableBits) - 1;
+constexpr std::uint64_t kNodePlaceMask = (std::uint64_t{1} << kNodeBits) - 1;
 
 // The gain sums of eight neighbouring nodes over their terms first..end-1, as two chains of
 // four, going on from the partial sums in out: term t adds chi * beta[i][j] * N_i * N_j to
@@ -219,7 +222,10 @@ void FastPassKernels::findTermRuns(int bottom, int top) {
 
 void FastPassKernels::coagulation(const std::vector<double>& N, const CollisionKernel& kernel,
                                   std::vector<double>& gain, std::vector<double>& loss) {
-  requireStage(stage_ == Stage::kTableFilled && split_ != nullptr, "coagulation()");
+  if (split_ == nullptr)
+    throw std::logic_error("FastPassKernels: coagulation() on a run prepared without a split "
+                           "operator");
+  requireStage(stage_ == Stage::kTableFilled, "coagulation()");
   const int s = first_;
   const int n = n_;
   double* padded = paddedN_.data() - xLow_;
