@@ -86,6 +86,24 @@ def get_requires_for_build_wheel(config_settings=None):
     return []
 
 
+def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
+    # Without this pip would build the whole module only to read the metadata.
+    version = _version()
+    dist_info = "%s-%s.dist-info" % (NAME, version)
+    folder = os.path.join(metadata_directory, dist_info)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "METADATA"), "w", encoding="utf-8") as f:
+        f.write(_metadata(version))
+    with open(os.path.join(folder, "WHEEL"), "w", encoding="utf-8") as f:
+        f.write(_wheel_file(_tag()))
+    return dist_info
+
+
+def _wheel_file(tag):
+    return ("Wheel-Version: 1.0\nGenerator: aerosol backend\nRoot-Is-Purelib: false\n"
+            "Tag: %s\n" % tag)
+
+
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     version = _version()
     tag = _tag()
@@ -104,8 +122,7 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
             with open(disk, "rb") as f:
                 add(name, f.read())
         add(dist_info + "/METADATA", _metadata(version).encode())
-        add(dist_info + "/WHEEL", ("Wheel-Version: 1.0\nGenerator: aerosol backend\n"
-                                   "Root-Is-Purelib: false\nTag: %s\n" % tag).encode())
+        add(dist_info + "/WHEEL", _wheel_file(tag).encode())
         add(dist_info + "/top_level.txt", b"aerosol\naerosol_inputs\naerosol_output\n")
         records.append(dist_info + "/RECORD,,")
         wheel.writestr(dist_info + "/RECORD", "\n".join(records) + "\n")
