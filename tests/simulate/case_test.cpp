@@ -486,9 +486,10 @@ TEST(CaseFile, LibraryMaterialsTakeTheLibrarysFiguresAndOverrides) {
     EXPECT_EQ(c.material.vaporPressureD, form.expected.vaporPressureD);
     EXPECT_EQ(c.material.vaporPressureFactor, 1.0);
     // Node 1 is the library's monomer.
-    if (c.mechanisms.vapor != VaporMode::None)
+    if (c.mechanisms.vapor != VaporMode::None) {
       EXPECT_EQ(c.grid.firstVolume,
                 form.expected.molarMass / (form.expected.density * 6.0225e23));
+    }
     expectRoundTrip(c);
     // The printed case names the material and gives every figure.
     const std::string toml = caseToToml(c);
