@@ -9,6 +9,7 @@ import subprocess
 import sys
 import tempfile
 import textwrap
+import threading
 import time
 import unittest
 
@@ -216,6 +217,41 @@ class Endings(unittest.TestCase):
         reached, last_time = int(words[-2]), float(words[-1])
         self.assertGreaterEqual(reached, 1)
         self.assertLess(last_time, 0.2)  # the cooling reaches 300 K at 0.2 s
+
+
+class Threads(unittest.TestCase):
+    def test_runs_release_the_gil_and_share_nothing(self):
+        case = dict(SMALL_CASE, grid={"nodes": 60})
+        alone = aerosol.simulate(case)
+        results = [None, None]
+        beats = []
+        done = threading.Event()
+
+        def beat():  # a Python thread that must keep running during the runs
+            while not done.is_set():
+                beats.append(time.monotonic())
+                time.sleep(0.001)
+
+        def run(i):
+            results[i] = aerosol.simulate(case)
+
+        heart = threading.Thread(target=beat)
+        heart.start()
+        runs = [threading.Thread(target=run, args=(i,)) for i in range(2)]
+        started = time.monotonic()
+        for thread in runs:
+            thread.start()
+        for thread in runs:
+            thread.join()
+        took = time.monotonic() - started
+        done.set()
+        heart.join()
+        for result in results:
+            xr.testing.assert_identical(result, alone)
+        during = [b for b in beats if started <= b <= started + took]
+        gaps = np.diff([started] + during + [started + took])
+        self.assertLess(gaps.max(), max(0.5 * took, 0.1),
+                        "Python stood still for %.2f s of a %.2f s run" % (gaps.max(), took))
 
 
 class Legacy(unittest.TestCase):
