@@ -17,6 +17,7 @@ WORDS = {
     "grid.spacing": "volume ratio of neighbouring nodes",
     "gas.pressure": "gas pressure (atm)",
     "material": "material",
+    "material.name": "material",
     "material.density": "particle density (kg/m³)",
     "material.molar_mass": "molar mass (kg/mol)",
     "material.vapor_pressure_c": "vapour-pressure constant C",

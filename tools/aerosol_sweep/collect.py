@@ -337,7 +337,9 @@ def plot(sweep, rows, x, y, by, output):
         else:
             label = ", ".join(f"{f} = {inputs.format_value(v, inputs.FIELD_FILE[f].kinds[f])}"
                               for f, v in zip(others, key)) or None
-        ax.plot([p[0] for p in points], [p[1] * factor for p in points], "o-", label=label)
+        # Texts (materials) are categories: points, no line between them.
+        style = "o" if any(isinstance(p[0], str) for p in points) else "o-"
+        ax.plot([p[0] for p in points], [p[1] * factor for p in points], style, label=label)
     xs = [p[0] for g in groups.values() for p in g]
     ys = [p[1] * factor for g in groups.values() for p in g]
     if _wants_log(xs):
