@@ -221,12 +221,15 @@ def plot_series(ax, ds, name, label, factor, allow_log, against="auto"):
         ax.text(0.5, 0.5, "no vapour in this run", transform=ax.transAxes, ha="center",
                 va="center")
         ax.set_ylabel(label)
+        ax.set_xticks([])
+        ax.set_yticks([])
         return
     if name in ("mean_diameter", "geometric_std"):
         # Below one particle per cubic metre the mean and spread are of round-off, not of
         # particles (a nodal run starts every node at a tiny positive value); not drawn.
         y = np.where(np.asarray(ds["total_number"].values, dtype=float) >= 1.0, y, np.nan)
-    finite = np.isfinite(y)
+    log_x = kind == "time" and _log_spaced(x)
+    finite = np.isfinite(y) & ((x > 0) if log_x else True)   # t = 0 is off a log axis
     positive = finite & (y > 0)
     log = allow_log and positive.any() and \
         np.log10(y[positive].max()) - np.log10(y[positive].min()) > 2.0
@@ -240,7 +243,7 @@ def plot_series(ax, ds, name, label, factor, allow_log, against="auto"):
         # 1e-300 when the first particle forms; show the top 30 decades.
         top = y[positive].max()
         ax.set_ylim(max(y[positive].min(), top * 1e-30) / 3.0, top * 3.0)
-    if kind == "time" and _log_spaced(x):
+    if log_x:
         ax.set_xscale("log")
     if kind == "temperature":
         ax.invert_xaxis()                              # falling temperature, left to right
