@@ -43,6 +43,7 @@ import spd_convergence as spd
 ai = ar.ai
 REPO = ar.REPO
 NUCLEATION_GROWTH = os.path.join(REPO, "examples", "simulate", "nucleation-growth-100.toml")
+NUCLEATION_GROWTH_FOLDER = os.path.join(REPO, "examples", "nucleation-growth")
 SEEDED_GROWTH = os.path.join(REPO, "examples", "seeded-growth")
 LONG_RUN = os.path.join(REPO, "bench", "long-run")
 
@@ -362,8 +363,27 @@ def section_processes(runner, quick, failures):
         if r["p_end"] is not None and abs(r["p_end"] - r["end"]) > 1e-9:
             print("  %s: the process's last listing is at t = %.6g s, simulate ends at "
                   "%.6g s" % (r["label"], r["p_end"], r["end"]))
+    process3_information(runner)
     print()
     return rows
+
+
+def process3_information(runner):
+    """The nucleation-growth vapour on 20 nodes, the one grid of those measured where process
+    3's fixed step holds: its last row's particle number and volume-mean diameter against
+    simulate DIR at the end. No criterion (the models differ in known ways, see
+    docs/validation.md); printed for the record."""
+    folder = runner.folder("nucleation-growth-20", source=NUCLEATION_GROWTH_FOLDER)
+    stdout, p_sec = runner.process(folder)
+    rows, _ = ar.parse_process3(stdout)
+    t, _, _, _, dp, _, number = rows[-1]
+    res, s_sec = runner.simulate("process 3, examples/nucleation-growth", folder)
+    n = res.total_number[-1]
+    d = (6.0 * res.particle_volume[-1] / n / PI) ** (1.0 / 3.0)
+    print("information, process 3 on examples/nucleation-growth (20 nodes): last row at "
+          "t = %.6g s, N %.5e, volume-mean d %.5e m; simulate at t = %.6g s: N %+.2e, "
+          "d %+.2e (%.1f s and %.1f s)"
+          % (t, number, dp, res.time[-1], relative(n, number), relative(d, dp), p_sec, s_sec))
 
 
 def section_spd(runner, failures):
