@@ -493,8 +493,8 @@ def section_conservation(runner, failures, quick):
              lambda: runner.simulate("process1 48 fm", process1_folder(runner, 48, 1)),
              None)]
     print("Conservation: largest relative change of the conserved volume over the run")
-    print("%-38s %-16s %-10s %-10s  %-12s %-12s" % ("run", "quantity", "change", "rtol",
-                                                    "particles at start", "at end"))
+    print("%-38s %-16s %-10s %-9s  %s" % ("run", "quantity", "change", "rtol",
+                                           "particle share of the volume at start, end"))
     for label, quantity, make, _ in runs:
         res, _ = make()
         rtol = res.case["tolerances"]["relative"] if "tolerances" in res.case else None
@@ -504,7 +504,7 @@ def section_conservation(runner, failures, quick):
         change = float(np.max(np.abs(series / series[0] - 1)))
         share0 = res.particle_volume[0] / res.total_volume[0]
         share1 = res.particle_volume[-1] / res.total_volume[-1]
-        print("%-38s %-16s %.2e   %-9g  %.4f       %.4f"
+        print("%-38s %-16s %.2e   %-9g  %.4f, %.4f"
               % (label, quantity, change, rtol, share0, share1))
         if not change <= rtol:
             failures.append("conservation, %s: %s changed by %.2e relative, more than the "
