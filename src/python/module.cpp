@@ -191,8 +191,6 @@ py::dict run(const SimulationCase& simulationCase) {
     };
     py::gil_scoped_release released;
     outcome = runSimulation(simulationCase, sink, control);
-    std::string ignored;
-    sink.finish(outcome, ignored);
   }
   py::dict result = sink.began() ? sink.results(simulationCase) : py::dict();
   py::dict end;
