@@ -1,0 +1,86 @@
+#!/usr/bin/python3
+"""The simulate examples run as their READMEs say: every case file in examples/simulate and
+examples/synthesis, and every run of the synthesis sweep, ends complete with status 0 and no
+warning (the synthesis runs stay inside the library fits' ranges), conserves vapour plus
+particle volume, keeps the concentrations non-negative, and in the sweep uses up the vapour
+before the end (the READMEs compare final diameters of finished bursts)."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import tomllib
+import unittest
+
+import numpy as np
+import xarray as xr
+
+SOURCE_DIR = os.environ.get("AEROSOL_SOURCE_DIR",
+                            os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+BINARY = os.path.abspath(os.environ.get("AEROSOL_BIN",
+                                        os.path.join(SOURCE_DIR, "build", "aerosol")))
+EXAMPLES = os.path.join(SOURCE_DIR, "examples")
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
+
+from aerosol_sweep import config as sweep_config  # noqa: E402
+
+
+def case_files(folder):
+    """The case files of an example folder; sweep files (they name a base) are not cases."""
+    out = []
+    for name in sorted(os.listdir(folder)):
+        if name.endswith(".toml"):
+            with open(os.path.join(folder, name), "rb") as f:
+                if "base" not in tomllib.load(f):
+                    out.append(os.path.join(folder, name))
+    return out
+
+
+class ExampleRuns(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+
+    def simulate(self, case, label):
+        """Runs a case into the temporary folder; returns its Dataset after the common checks."""
+        out = os.path.join(self.tmp.name, label + ".nc")
+        done = subprocess.run([BINARY, "simulate", case, "-o", out], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, timeout=300)
+        self.assertEqual(done.returncode, 0, f"{label}: {done.stderr}")
+        self.assertNotIn("warning", done.stderr, label)
+        ds = xr.open_dataset(out)
+        self.addCleanup(ds.close)
+        self.assertEqual(ds.attrs["run_end"], "complete", label)
+        # Volume of vapour and particles: what condenses is what the particles gain.
+        volume = ds["total_volume"].values
+        self.assertLess(abs(volume[-1] / volume[0] - 1.0), 1e-6, label)
+        # Non-negative up to the absolute tolerance (1e-3 per m3 by default).
+        self.assertGreater(float(ds["concentration"].min()), -1e-2, label)
+        return ds
+
+    def test_case_files(self):
+        cases = case_files(os.path.join(EXAMPLES, "simulate")) + \
+            case_files(os.path.join(EXAMPLES, "synthesis"))
+        self.assertGreaterEqual(len(cases), 4)
+        for case in cases:
+            with self.subTest(case=os.path.relpath(case, EXAMPLES)):
+                ds = self.simulate(case, os.path.splitext(os.path.basename(case))[0])
+                self.assertGreater(float(ds["total_number"].values[-1]), 0.0)
+
+    def test_synthesis_sweep(self):
+        sweep = sweep_config.load(os.path.join(EXAMPLES, "synthesis", "cooling-rate.toml"),
+                                  BINARY)
+        self.assertEqual(sweep.kind, "case")
+        self.assertGreaterEqual(len({r.values["material"] for r in sweep.runs}), 2)
+        for run in sweep.runs:
+            with self.subTest(run=run.name):
+                path = os.path.join(self.tmp.name, run.name + ".toml")
+                with open(path, "w") as f:
+                    f.write(run.inputs[sweep_config.CASE_FILE])
+                ds = self.simulate(path, run.name)
+                n1 = ds["monomer_concentration"].values
+                self.assertLess(n1[-1] / n1[0], 0.01, "the burst has not used up the vapour")
+
+
+if __name__ == "__main__":
+    unittest.main()
