@@ -448,9 +448,8 @@ def section_grid(runner, quick, failures):
         if r["nan"]:
             failures.append("grid %d nodes: %d not-a-number values" % (r["nodes"], r["nan"]))
     by_nodes = {r["nodes"]: r for r in rows}
-    pairs = [(a, b) for a, b in zip(rows, rows[1:])]
     print("change of the final figures from the next coarser grid:")
-    for coarse, fine in pairs:
+    for coarse, fine in zip(rows, rows[1:]):
         off = [relative(f, c) for f, c in zip(fine["fig"], coarse["fig"])]
         print("  %3d -> %3d nodes: N %+.2e, d_mean %+.2e, sigma_g %+.2e"
               % (coarse["nodes"], fine["nodes"], off[0], off[1], off[2]))
@@ -481,21 +480,19 @@ EVAPORATION = {
 }
 
 
-def section_conservation(runner, failures, quick):
+def section_conservation(runner, failures):
     base = load_case(NUCLEATION_GROWTH)
     evaporation = dict(EVAPORATION, material=base["material"])
     runs = [("nucleation-growth-100", "total_volume",
-             lambda: runner.simulate("nucleation-growth-100", NUCLEATION_GROWTH),
-             NUCLEATION_GROWTH),
+             lambda: runner.simulate("nucleation-growth-100", NUCLEATION_GROWTH)),
             ("evaporation, 48 nodes", "total_volume",
-             lambda: runner.simulate_case("evaporation", evaporation), None),
+             lambda: runner.simulate_case("evaporation", evaporation)),
             ("process 1, 48 nodes, free-molecular", "particle_volume",
-             lambda: runner.simulate("process1 48 fm", process1_folder(runner, 48, 1)),
-             None)]
+             lambda: runner.simulate("process1 48 fm", process1_folder(runner, 48, 1)))]
     print("Conservation: largest relative change of the conserved volume over the run")
     print("%-38s %-16s %-10s %-9s  %s" % ("run", "quantity", "change", "rtol",
                                            "particle share of the volume at start, end"))
-    for label, quantity, make, _ in runs:
+    for label, quantity, make in runs:
         res, _ = make()
         rtol = res.case["tolerances"]["relative"] if "tolerances" in res.case else None
         if rtol is None:
@@ -578,7 +575,7 @@ def main():
                     if args.figure:
                         plot_grid(rows, args.figure)
                 else:
-                    section_conservation(runner, failures, args.quick)
+                    section_conservation(runner, failures)
             except (RuntimeError, subprocess.CalledProcessError, OSError, KeyError) as e:
                 failures.append("%s: %s" % (name, e))
             sys.stdout.flush()
