@@ -12,7 +12,7 @@ packages=(
   libomp-dev                 # OpenMP for clang (SUNDIALS' CMake files ask for it)
   g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user  # 64-bit Arm cross build, run under qemu
   libsundials-dev libnetcdf-dev netcdf-bin libtomlplusplus-dev libcli11-dev  # `aerosol simulate`
-  pybind11-dev python3-dev python3-xarray python3-netcdf4  # the Python module and its NetCDF files
+  pybind11-dev python3-dev python3-venv python3-xarray python3-netcdf4  # the Python module (pip install . into a venv) and NetCDF files
   python3 python3-numpy python3-matplotlib  # plotting companion (Debian's /usr/bin/python3)
   parallel slurmctld slurmd slurm-client munge  # parameter sweeps and their tests
 )
