@@ -29,34 +29,35 @@ struct Callback {
   std::string failure;    // an error of the model itself
 };
 
-int modelRhs(realtype t, N_Vector y, N_Vector ydot, void* data) {
+// One evaluation of the model for CVODE: 0 when its numbers are finite; 1 when a rate is
+// not, so that CVODE retries with a smaller step and gives up with CV_REPTD_RHSFUNC_ERR (or
+// its Jacobian counterpart) if that does not help; -1 on an exception, which may not unwind
+// through CVODE's C frames.
+template <class Evaluate>
+int evaluateModel(void* data, realtype t, Evaluate evaluate) {
   auto* cb = static_cast<Callback*>(data);
   try {
-    if (cb->model->rhs(t, N_VGetArrayPointer(y), N_VGetArrayPointer(ydot))) return 0;
+    if (evaluate(*cb->model)) return 0;
   } catch (const std::exception& e) {
-    // Nothing may unwind through CVODE's C frames.
     cb->failure = e.what();
     return -1;
   }
-  // A rate that is not finite: CVODE retries with a smaller step, and gives up with
-  // CV_REPTD_RHSFUNC_ERR if that does not help.
   cb->notFinite = true;
   cb->notFiniteTime = t;
   return 1;
 }
 
+int modelRhs(realtype t, N_Vector y, N_Vector ydot, void* data) {
+  return evaluateModel(data, t, [&](AerosolModel& model) {
+    return model.rhs(t, N_VGetArrayPointer(y), N_VGetArrayPointer(ydot));
+  });
+}
+
 int modelJacobian(realtype t, N_Vector y, N_Vector, SUNMatrix J, void* data, N_Vector,
                   N_Vector, N_Vector) {
-  auto* cb = static_cast<Callback*>(data);
-  try {
-    if (cb->model->jacobian(t, N_VGetArrayPointer(y), SUNDenseMatrix_Cols(J))) return 0;
-  } catch (const std::exception& e) {
-    cb->failure = e.what();
-    return -1;
-  }
-  cb->notFinite = true;
-  cb->notFiniteTime = t;
-  return 1;
+  return evaluateModel(data, t, [&](AerosolModel& model) {
+    return model.jacobian(t, N_VGetArrayPointer(y), SUNDenseMatrix_Cols(J));
+  });
 }
 
 int placementRoots(realtype t, N_Vector y, realtype* g, void* data) {
