@@ -13,13 +13,15 @@ namespace aerosol {
 
 namespace {
 
-// The scalar columns of series.csv, as in the NetCDF file.
-struct SeriesColumn {
+// A column of series.csv: its header and the member it shows.
+template <class Owner, class Value>
+struct Column {
   const char* header;
-  double OutputSample::*field;
+  Value Owner::*field;
 };
 
-constexpr SeriesColumn kSeriesColumns[] = {
+// The scalar columns of series.csv, as in the NetCDF file.
+constexpr Column<OutputSample, double> kSeriesColumns[] = {
     {"temperature [K]", &OutputSample::temperature},
     {"pressure [atm]", &OutputSample::pressure},
     {"monomer_concentration [m-3]", &OutputSample::monomerConcentration},
@@ -33,12 +35,7 @@ constexpr SeriesColumn kSeriesColumns[] = {
     {"geometric_std [1]", &OutputSample::geometricStd},
 };
 
-struct CountColumn {
-  const char* header;
-  long IntegratorCounts::*field;
-};
-
-constexpr CountColumn kCountColumns[] = {
+constexpr Column<IntegratorCounts, long> kCountColumns[] = {
     {"steps [1]", &IntegratorCounts::steps},
     {"rhs_evaluations [1]", &IntegratorCounts::rhsEvaluations},
     {"jacobian_evaluations [1]", &IntegratorCounts::jacobianEvaluations},
@@ -68,16 +65,20 @@ std::string systemReason() {
   return errno != 0 ? std::strerror(errno) : "write error";
 }
 
+// Opens `path` for writing; null, with the reason in `message`, when it cannot.
+std::FILE* createFile(const std::string& path, std::string& message) {
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) message = "could not create " + path + ": " + systemReason();
+  return file;
+}
+
 // Writes `text` to `path` through a temporary file renamed over it: the file is either the
 // old one or the new one, never half written.
 bool replaceFile(const std::string& path, const std::string& text, std::string& message) {
   const std::string temporary = path + ".tmp";
-  errno = 0;
-  std::FILE* file = std::fopen(temporary.c_str(), "w");
-  if (file == nullptr) {
-    message = "could not create " + temporary + ": " + systemReason();
-    return false;
-  }
+  std::FILE* file = createFile(temporary, message);
+  if (file == nullptr) return false;
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
                        std::fflush(file) == 0 && !std::ferror(file);
   const std::string reason = systemReason();
@@ -149,20 +150,13 @@ bool CsvSink::begin(const SimulationCase& simulationCase, const OutputGrid& grid
   }
   if (!replaceFile(file("nodes.csv"), nodes, message)) return false;
 
-  errno = 0;
-  series_ = std::fopen(file("series.csv").c_str(), "w");
-  if (series_ == nullptr) {
-    message = "could not create " + file("series.csv") + ": " + systemReason();
-    return false;
-  }
-  concentration_ = std::fopen(file("concentration.csv").c_str(), "w");
-  if (concentration_ == nullptr) {
-    message = "could not create " + file("concentration.csv") + ": " + systemReason();
-    return false;
-  }
+  series_ = createFile(file("series.csv"), message);
+  if (series_ == nullptr) return false;
+  concentration_ = createFile(file("concentration.csv"), message);
+  if (concentration_ == nullptr) return false;
   std::fputs("time [s]", series_);
-  for (const SeriesColumn& column : kSeriesColumns) std::fprintf(series_, ",%s", column.header);
-  for (const CountColumn& column : kCountColumns) std::fprintf(series_, ",%s", column.header);
+  for (const auto& column : kSeriesColumns) std::fprintf(series_, ",%s", column.header);
+  for (const auto& column : kCountColumns) std::fprintf(series_, ",%s", column.header);
   std::fputc('\n', series_);
   std::fputs("time [s]", concentration_);
   for (int k = 1; k <= grid.nodeCount; ++k) std::fprintf(concentration_, ",node_%d [m-3]", k);
@@ -186,11 +180,11 @@ bool CsvSink::write(const OutputSample& sample, std::string& message) {
   }
   errno = 0;
   putNumber(series_, sample.time);
-  for (const SeriesColumn& column : kSeriesColumns) {
+  for (const auto& column : kSeriesColumns) {
     std::fputc(',', series_);
     putNumber(series_, sample.*column.field);
   }
-  for (const CountColumn& column : kCountColumns)
+  for (const auto& column : kCountColumns)
     std::fprintf(series_, ",%ld", sample.counts.*column.field);
   std::fputc('\n', series_);
   putNumber(concentration_, sample.time);
