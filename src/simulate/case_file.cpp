@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -74,6 +75,22 @@ std::string shown(const toml::node& node) {
 }
 
 int lineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
+
+// The key of `table` that is none of `known` and comes first in the file (its name in
+// `name`); null when every key is known. The table's own order is not the file's.
+const toml::node* firstUnknownKey(const toml::table& table, std::span<const char* const> known,
+                                  std::string& name) {
+  const toml::node* first = nullptr;
+  for (const auto& [key, node] : table) {
+    bool isKnown = false;
+    for (const char* k : known) isKnown = isKnown || key.str() == k;
+    if (!isKnown && (first == nullptr || lineOf(node) < lineOf(*first))) {
+      first = &node;
+      name = std::string(key.str());
+    }
+  }
+  return first;
+}
 
 std::string joinChoices(std::initializer_list<const char*> names) {
   std::string out;
@@ -143,18 +160,8 @@ class Section {
       : r_(reader), table_(table), path_(std::move(path)), keys_(keys) {
     if (table_ == nullptr) return;
     r_.remember(path_, *table_);
-    // The first unknown key in the order of the file.
-    const toml::node* first = nullptr;
     std::string firstKey;
-    for (const auto& [key, node] : *table_) {
-      bool known = false;
-      for (const char* k : keys_) known = known || key.str() == k;
-      if (!known && (first == nullptr || lineOf(node) < lineOf(*first))) {
-        first = &node;
-        firstKey = std::string(key.str());
-      }
-    }
-    if (first != nullptr) {
+    if (const toml::node* first = firstUnknownKey(*table_, keys_, firstKey)) {
       std::string expected;
       for (std::size_t i = 0; i < keys_.size(); ++i)
         expected += (i == 0 ? "" : ", ") + std::string(keys_[i]);
@@ -927,17 +934,8 @@ bool parseCaseText(const std::string& text, const std::string& sourceName,
   static const char* const kSections[] = {
       "material", "gas", "grid", "initial", "temperature", "end", "mechanisms", "tolerances",
       "output"};
-  const toml::node* unknown = nullptr;
   std::string unknownKey;
-  for (const auto& [key, node] : doc) {
-    bool known = false;
-    for (const char* name : kSections) known = known || key.str() == name;
-    if (!known && (unknown == nullptr || lineOf(node) < lineOf(*unknown))) {
-      unknown = &node;
-      unknownKey = std::string(key.str());
-    }
-  }
-  if (unknown != nullptr) {
+  if (const toml::node* unknown = firstUnknownKey(doc, kSections, unknownKey)) {
     r.fail(lineOf(*unknown), unknownKey + ": unknown key; expected the tables " +
                                  joinChoices({"[material]", "[gas]", "[grid]", "[initial]",
                                               "[temperature]", "[end]", "[mechanisms]",
