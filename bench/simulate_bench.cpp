@@ -10,6 +10,7 @@
 
 #include "simulate/model.h"
 #include "simulate/simulation.h"
+#include "support/example_case.h"
 #include "support/example_material.h"
 
 namespace aerosol {
@@ -18,33 +19,11 @@ namespace {
 // The example material cooling from `start` at `rate` to 300 K with nucleation, coagulation
 // and (with `growth`) condensation, as the legacy folder of process 2 or 3 describes it.
 SimulationCase coolingVapour(int n, bool growth, double start, double rate) {
-  const RunSettings s = exampleMaterial(n, growth ? 3 : 2, 1);
-  SimulationCase c;
+  RunSettings s = exampleMaterial(n, growth ? 3 : 2, 1);
+  s.startTemperature = start;
+  s.coolingRate = rate;
+  SimulationCase c = legacyCaseOf(s, s.process);
   c.source = "bench";
-  c.material.molarMass = s.molecularWeight;
-  c.material.density = s.density;
-  c.material.surfaceTensionA = s.surfaceTensionA;
-  c.material.surfaceTensionB = s.surfaceTensionB;
-  c.material.vaporPressureC = s.vaporPressureC;
-  c.material.vaporPressureD = s.vaporPressureD;
-  c.material.vaporPressureFactor = s.pressure;
-  c.material.factorIsGasPressure = true;
-  c.gas.pressure = s.pressure;
-  c.gas.sutherlandA = s.sutherlandA;
-  c.gas.sutherlandB = s.sutherlandB;
-  c.grid.nodeCount = n;
-  c.grid.firstVolume = s.monomerVolume;
-  c.grid.diameterExponent = growth ? kThirdSix : kThirdSeven;
-  c.mechanisms.nucleation = true;
-  c.mechanisms.coagulation = true;
-  c.mechanisms.growth = growth;
-  c.mechanisms.vapor = VaporMode::Depleted;
-  c.initial.saturationRatio = 1.001;
-  c.temperature.law = TemperatureLaw::CoolingRate;
-  c.temperature.start = start;
-  c.temperature.coolingRate = rate;
-  c.end.rule = EndRule::Temperature;
-  c.end.temperature = 300.0;
   c.output.times = 11;
   return c;
 }

@@ -16,47 +16,13 @@
 #include "nucleation/nucleation.h"
 #include "simulate/model.h"
 #include "simulate/simulation.h"
+#include "support/example_case.h"
 #include "support/example_material.h"
 
 namespace aerosol {
 namespace {
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
-
-// The case a legacy folder of these settings describes (vapour-pressure law times P).
-SimulationCase caseOf(const RunSettings& s, int process) {
-  SimulationCase c;
-  c.source = "test case";
-  c.legacyProcess = process;
-  c.material.molarMass = s.molecularWeight;
-  c.material.density = s.density;
-  c.material.surfaceTensionA = s.surfaceTensionA;
-  c.material.surfaceTensionB = s.surfaceTensionB;
-  c.material.vaporPressureC = s.vaporPressureC;
-  c.material.vaporPressureD = s.vaporPressureD;
-  c.material.vaporPressureFactor = s.pressure;
-  c.material.factorIsGasPressure = true;
-  c.gas.pressure = s.pressure;
-  c.gas.sutherlandA = s.sutherlandA;
-  c.gas.sutherlandB = s.sutherlandB;
-  c.grid.nodeCount = s.nodeCount;
-  c.grid.spacingFactor = s.spacingFactor;
-  c.grid.firstVolume = s.monomerVolume;
-  c.grid.diameterExponent = process == 2 ? kThirdSeven : kThirdSix;
-  Mechanisms& m = c.mechanisms;
-  m.kernel = s.collisionFunction == 2 ? KernelForm::Fuchs : KernelForm::FreeMolecular;
-  m.vapor = process == 4 ? VaporMode::Held : VaporMode::Depleted;
-  m.nucleation = process == 2 || process == 3;
-  m.coagulation = process == 2 || process == 3;
-  m.growth = process == 3 || process == 4;
-  c.initial.saturationRatio = 1.001;
-  c.temperature.law = TemperatureLaw::CoolingRate;
-  c.temperature.start = s.startTemperature;
-  c.temperature.coolingRate = s.coolingRate;
-  c.end.rule = EndRule::Temperature;
-  c.end.temperature = 300.0;
-  return c;
-}
 
 // Particles on every node from 2 (or 1) up, a broad hump, so that every gain and loss
 // term and both growth directions take part.
@@ -102,7 +68,7 @@ TEST(SimulateModelRates, NucleationGrowthMatchesProcessThreeStep) {
     const std::vector<double> before = run.N;
     run.finishPass();
 
-    AerosolModel model(caseOf(s, 3));
+    AerosolModel model(legacyCaseOf(s, 3));
     ASSERT_TRUE(model.ok()) << model.message();
     const std::vector<double> y = stateOf(before, run.n);
     std::vector<double> f(y.size());
@@ -130,7 +96,7 @@ TEST(SimulateModelRates, NucleationCoagulationMatchesProcessTwoStep) {
   const std::vector<double> before = run.N;
   run.finishPass();
 
-  AerosolModel model(caseOf(s, 2));
+  AerosolModel model(legacyCaseOf(s, 2));
   const std::vector<double> y = stateOf(before, run.n);
   std::vector<double> f(y.size());
   ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
@@ -149,7 +115,7 @@ TEST(SimulateModelRates, HeldVapourGrowthMatchesProcessFourStep) {
   const std::vector<double> before = run.N;
   run.finishStep();
 
-  AerosolModel model(caseOf(s, 4));
+  AerosolModel model(legacyCaseOf(s, 4));
   const std::vector<double> y = stateOf(before, run.n);
   std::vector<double> f(y.size(), 1.0);
   ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
@@ -169,7 +135,7 @@ TEST(SimulateModelRates, CoagulationMatchesProcessOneStepAndKeepsParticleVolume)
     const double dt = run.dt;
     run.step();
 
-    SimulationCase c = caseOf(s, 1);
+    SimulationCase c = legacyCaseOf(s, 1);
     c.mechanisms = Mechanisms{};
     c.mechanisms.coagulation = true;
     c.mechanisms.kernel = form == 2 ? KernelForm::Fuchs : KernelForm::FreeMolecular;
@@ -201,7 +167,7 @@ TEST(SimulateModelRates, PressureTableDrivesTheFuchsKernel) {
   // kernel (mean free path) and the vapour-pressure law (times P) change.
   RunSettings s = exampleMaterial(16, 3, 2);
   auto withTable = [&](double pressure) {
-    SimulationCase c = caseOf(s, 3);
+    SimulationCase c = legacyCaseOf(s, 3);
     c.temperature.law = TemperatureLaw::Table;
     c.temperature.table = {{0.0, 1500.0, pressure}, {1.0, 500.0, pressure}};
     return c;
@@ -242,7 +208,7 @@ void volumeBalance(const AerosolModel& model, const std::vector<double>& f, doub
 
 TEST(SimulateModelConservation, EvaporationOutOfNodeTwoKeepsTotalVolume) {
   RunSettings s = exampleMaterial(24, 3, 1);
-  SimulationCase c = caseOf(s, 3);
+  SimulationCase c = legacyCaseOf(s, 3);
   c.mechanisms.nucleation = false;  // its stored decimals conserve volume only to 1e-7
   AerosolModel model(c);
   NucleationState sat;
@@ -264,7 +230,7 @@ TEST(SimulateModelJacobian, MatchesCentralDifferencesOfTheRates) {
   for (int form : {1, 2}) {
     SCOPED_TRACE(form == 1 ? "free molecular" : "Fuchs");
     RunSettings s = exampleMaterial(10, 3, form);
-    AerosolModel model(caseOf(s, 3));
+    AerosolModel model(legacyCaseOf(s, 3));
     NucleationState sat;
     computeSaturation(s, s.startTemperature, sat);
     const int n = s.nodeCount;
@@ -333,7 +299,7 @@ struct MemorySink : ResultsSink {
 // Monodisperse 1 nm particles, 1e20 /m3, at 300 K: the bundled coagulation example.
 SimulationCase coagulationCase(int nodes, double endTime) {
   RunSettings s = exampleMaterial(nodes, 1, 1);
-  SimulationCase c = caseOf(s, 1);
+  SimulationCase c = legacyCaseOf(s, 1);
   c.mechanisms = Mechanisms{};
   c.mechanisms.coagulation = true;
   c.grid.firstVolume = std::pow(1.0, 3.0) * (3.1415926 * 1e-27) / 6.0;
@@ -384,10 +350,10 @@ TEST(SimulateRun, EveryKernelAndMechanismMixKeepsVolume) {
   fuchsCoagulation.mechanisms.kernel = KernelForm::Fuchs;
   RunSettings s = exampleMaterial(24, 3, 2);
   s.coolingRate = 6000.0;
-  SimulationCase fuchsGrowth = caseOf(s, 3);
+  SimulationCase fuchsGrowth = legacyCaseOf(s, 3);
   fuchsGrowth.mechanisms.coagulation = false;
   fuchsGrowth.output.times = 5;
-  SimulationCase heldVapour = caseOf(s, 4);
+  SimulationCase heldVapour = legacyCaseOf(s, 4);
   heldVapour.initial.particles = ParticleInit::Lognormal;
   heldVapour.initial.diameter = 5.0;
   heldVapour.initial.geometricStd = 1.5;
@@ -412,7 +378,7 @@ TEST(SimulateRun, SeededGrowthExampleRunsThroughNodesThatEmpty) {
   // absolute tolerance, where the non-negativity constraint alone once stopped the run.
   RunSettings s = exampleMaterial(20, 4, 1);
   s.coolingRate = 10000.0;
-  SimulationCase c = caseOf(s, 4);
+  SimulationCase c = legacyCaseOf(s, 4);
   c.initial.particles = ParticleInit::SeededNode;
   c.initial.seedNode = 7;
   c.initial.concentration = 1e12;
@@ -497,7 +463,7 @@ TEST(SimulateRun, NucleationGrowthConservesVolumeAndStaysNonNegative) {
   // the fixed-step process 3 turns negative: a burst, growth and evaporation out of node 2.
   RunSettings s = exampleMaterial(30, 3, 1);
   s.coolingRate = 6000.0;
-  SimulationCase c = caseOf(s, 3);
+  SimulationCase c = legacyCaseOf(s, 3);
   c.output.times = 11;
   MemorySink sink;
   const RunOutcome outcome = runSimulation(c, sink, RunControl{});
