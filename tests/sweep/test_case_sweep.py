@@ -5,6 +5,7 @@ anything runs."""
 
 import math
 import os
+import sys
 import tempfile
 import tomllib
 import unittest
@@ -13,42 +14,12 @@ import netCDF4
 import numpy as np
 
 import sweep_support as S
-from aerosol_sweep import case_files
 
-BASE = """# a vapour cooling through its nucleation window on 12 nodes
-[mechanisms]
-nucleation = true
-coagulation = true
-kernel = "free-molecular"
-growth = true
-vapor = "depleted"
+sys.path.insert(0, os.path.join(S.REPO, "tests", "support"))
+import simulate_cases  # noqa: E402
+from aerosol_sweep import case_files  # noqa: E402
 
-[material]
-molar_mass = 0.1
-density = 2000.0
-surface_tension_a = 500.0
-surface_tension_b = 0.2
-vapor_pressure_c = 10.0
-vapor_pressure_d = 30000.0
-
-[grid]
-nodes = 12
-
-[initial]
-saturation_ratio = 1.001
-
-[temperature]
-law = "cooling"
-start = 1500.0
-cooling_rate = 6000.0
-
-[end]
-temperature = 300.0
-
-[output]
-times = 21
-file = "elsewhere/never.nc"
-"""
+BASE = simulate_cases.nucleation_case(times=21, output_file="elsewhere/never.nc")
 
 
 def make_case_sweep(folder, vary, extra=""):

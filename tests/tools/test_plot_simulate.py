@@ -6,6 +6,7 @@ number; files that are not simulate results are refused."""
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -14,34 +15,10 @@ import numpy as np
 import runs
 import aerosol_plot_simulate as aps
 
-# A vapour cooling through its nucleation window on 12 nodes: a fraction of a second.
-NUCLEATION = """
-[mechanisms]
-nucleation = true
-coagulation = true
-kernel = "free-molecular"
-growth = true
-vapor = "depleted"
-[material]
-molar_mass = 0.1
-density = 2000.0
-surface_tension_a = 500.0
-surface_tension_b = 0.2
-vapor_pressure_c = 10.0
-vapor_pressure_d = 30000.0
-[grid]
-nodes = 12
-[initial]
-saturation_ratio = 1.001
-[temperature]
-law = "cooling"
-start = 1500.0
-cooling_rate = 6000.0
-[end]
-temperature = 300.0
-[output]
-times = 31
-"""
+sys.path.insert(0, os.path.join(runs.SOURCE_DIR, "tests", "support"))
+import simulate_cases  # noqa: E402
+
+NUCLEATION = simulate_cases.nucleation_case(times=31)
 
 # Coagulation of 1 nm particles at a constant temperature: no vapour, node 1 a particle node.
 COAGULATION = """
