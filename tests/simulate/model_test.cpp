@@ -52,6 +52,34 @@ std::vector<double> stateOf(const std::vector<double>& N, int n) {
   return std::vector<double>(N.begin() + 1, N.begin() + 1 + n);
 }
 
+// The model's rates at the state N (N[k] on node k) at time t, into f (resized to the node
+// count, so entries given beforehand stay where the model leaves them); false when a rate
+// is not finite.
+bool ratesAt(AerosolModel& model, double t, const std::vector<double>& N, std::vector<double>& f) {
+  const std::vector<double> y = stateOf(N, model.nodeCount());
+  f.resize(y.size());
+  return model.rhs(t, y.data(), f.data());
+}
+
+// Saturation concentration (m-3) of the settings' vapour at temperature T.
+double saturationAt(const RunSettings& s, double T) {
+  NucleationState sat;
+  computeSaturation(s, T, sat);
+  return sat.saturationConcentration;
+}
+
+// Volume of all nodes (the vapour's too), sum of v_k dN_k/dt, against the volume the terms move.
+void volumeBalance(const AerosolModel& model, const std::vector<double>& f, double& net,
+                   double& moved) {
+  net = 0.0;
+  moved = 0.0;
+  for (int k = 1; k <= model.nodeCount(); ++k) {
+    const double term = model.grid().volume[static_cast<std::size_t>(k)] * f[k - 1];
+    net += term;
+    moved += std::fabs(term);
+  }
+}
+
 TEST(SimulateModelRates, NucleationGrowthMatchesProcessThreeStep) {
   for (int form : {1, 2}) {
     SCOPED_TRACE(form == 1 ? "free molecular" : "Fuchs");
@@ -59,9 +87,7 @@ TEST(SimulateModelRates, NucleationGrowthMatchesProcessThreeStep) {
     FastPassKernels kernels;
     NucleationRun run(s, true, kernels);
     // S = 3 at 1500 K: node 2 evaporates (Kelvin), the larger nodes grow.
-    NucleationState sat;
-    computeSaturation(s, run.T, sat);
-    run.N[1] = 3.0 * sat.saturationConcentration;
+    run.N[1] = 3.0 * saturationAt(s, run.T);
     fillParticles(run.N, 2, run.n, 1e14);
     run.beginPass();
     ASSERT_EQ(run.dt, 1e-05);  // growth on
@@ -70,9 +96,8 @@ TEST(SimulateModelRates, NucleationGrowthMatchesProcessThreeStep) {
 
     AerosolModel model(legacyCaseOf(s, 3));
     ASSERT_TRUE(model.ok()) << model.message();
-    const std::vector<double> y = stateOf(before, run.n);
-    std::vector<double> f(y.size());
-    ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+    std::vector<double> f;
+    ASSERT_TRUE(ratesAt(model, 0.0, before, f));
     // Particles that evaporate out of node 2 return v2/v1 monomers each: node 2's growth loss
     // more than the process's one per unit of flux.
     ASSERT_GT(run.Ks[2], before[1]);
@@ -87,9 +112,7 @@ TEST(SimulateModelRates, NucleationCoagulationMatchesProcessTwoStep) {
   FastPassKernels kernels;
   NucleationRun run(s, false, kernels);
   // S = 10 at 1500 K: a strong burst, clusters placed on a node above node 2.
-  NucleationState sat;
-  computeSaturation(s, run.T, sat);
-  run.N[1] = 10.0 * sat.saturationConcentration;
+  run.N[1] = 10.0 * saturationAt(s, run.T);
   fillParticles(run.N, 2, run.n, 1e16);
   run.beginPass();
   ASSERT_GT(run.state.nucleationRate, 1e15);
@@ -97,9 +120,8 @@ TEST(SimulateModelRates, NucleationCoagulationMatchesProcessTwoStep) {
   run.finishPass();
 
   AerosolModel model(legacyCaseOf(s, 2));
-  const std::vector<double> y = stateOf(before, run.n);
-  std::vector<double> f(y.size());
-  ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+  std::vector<double> f;
+  ASSERT_TRUE(ratesAt(model, 0.0, before, f));
   expectRatesMatch(before, run.N, run.dt, f, 1, run.n, 0.0, true);
 }
 
@@ -107,18 +129,15 @@ TEST(SimulateModelRates, HeldVapourGrowthMatchesProcessFourStep) {
   RunSettings s = exampleMaterial(14, 4, 1);
   FastPassKernels kernels;
   SeededGrowthRun run(s, 5, 1e12, kernels);
-  NucleationState sat;
-  computeSaturation(s, run.T, sat);
-  run.N[1] = 2.0 * sat.saturationConcentration;
+  run.N[1] = 2.0 * saturationAt(s, run.T);
   fillParticles(run.N, 2, run.n, 1e12);
   run.beginStep();
   const std::vector<double> before = run.N;
   run.finishStep();
 
   AerosolModel model(legacyCaseOf(s, 4));
-  const std::vector<double> y = stateOf(before, run.n);
-  std::vector<double> f(y.size(), 1.0);
-  ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+  std::vector<double> f(static_cast<std::size_t>(run.n), 1.0);
+  ASSERT_TRUE(ratesAt(model, 0.0, before, f));
   expectRatesMatch(before, run.N, run.dt, f, 2, run.n, 0.0, false);
   EXPECT_EQ(f[0], 0.0);  // the vapour is held
 }
@@ -144,19 +163,14 @@ TEST(SimulateModelRates, CoagulationMatchesProcessOneStepAndKeepsParticleVolume)
     c.temperature.law = TemperatureLaw::Constant;
     c.temperature.start = 300.0;
     AerosolModel model(c);
-    const std::vector<double> y = stateOf(before, run.n);
-    std::vector<double> f(y.size());
-    ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+    std::vector<double> f;
+    ASSERT_TRUE(ratesAt(model, 0.0, before, f));
     expectRatesMatch(before, run.N, dt, f, 1, run.n, 0.0, true);
 
     // Coagulation moves volume between nodes and never makes or destroys it.
     double net = 0.0;
     double moved = 0.0;
-    for (int k = 1; k <= run.n; ++k) {
-      const double term = model.grid().volume[static_cast<std::size_t>(k)] * f[k - 1];
-      net += term;
-      moved += std::fabs(term);
-    }
+    volumeBalance(model, f, net, moved);
     EXPECT_LT(std::fabs(net), 1e-9 * moved);
   }
 }
@@ -176,10 +190,8 @@ TEST(SimulateModelRates, PressureTableDrivesTheFuchsKernel) {
   AerosolModel atOne(withTable(1.0));
   AerosolModel atHalf(withTable(0.5));
   const double t = 0.3;  // 1200 K
-  NucleationState sat;
-  computeSaturation(s, 1200.0, sat);
   std::vector<double> N(static_cast<std::size_t>(s.nodeCount + 2), 0.0);
-  N[1] = 20.0 * sat.saturationConcentration;
+  N[1] = 20.0 * saturationAt(s, 1200.0);
   fillParticles(N, 2, s.nodeCount, 1e16);
   const std::vector<double> y = stateOf(N, s.nodeCount);
   std::vector<double> fEngine(y.size()), fOne(y.size()), fHalf(y.size());
@@ -194,31 +206,16 @@ TEST(SimulateModelRates, PressureTableDrivesTheFuchsKernel) {
   }
 }
 
-// Volume with vapour, sum of v_k dN_k/dt, against the volume the terms move.
-void volumeBalance(const AerosolModel& model, const std::vector<double>& f, double& net,
-                   double& moved) {
-  net = 0.0;
-  moved = 0.0;
-  for (int k = 1; k <= model.nodeCount(); ++k) {
-    const double term = model.grid().volume[static_cast<std::size_t>(k)] * f[k - 1];
-    net += term;
-    moved += std::fabs(term);
-  }
-}
-
 TEST(SimulateModelConservation, EvaporationOutOfNodeTwoKeepsTotalVolume) {
   RunSettings s = exampleMaterial(24, 3, 1);
   SimulationCase c = legacyCaseOf(s, 3);
   c.mechanisms.nucleation = false;  // its stored decimals conserve volume only to 1e-7
   AerosolModel model(c);
-  NucleationState sat;
-  computeSaturation(s, s.startTemperature, sat);
   std::vector<double> N(static_cast<std::size_t>(s.nodeCount + 2), 0.0);
-  N[1] = 1.5 * sat.saturationConcentration;
+  N[1] = 1.5 * saturationAt(s, s.startTemperature);
   fillParticles(N, 2, s.nodeCount, 1e15);
-  const std::vector<double> y = stateOf(N, s.nodeCount);
-  std::vector<double> f(y.size());
-  ASSERT_TRUE(model.rhs(0.0, y.data(), f.data()));
+  std::vector<double> f;
+  ASSERT_TRUE(ratesAt(model, 0.0, N, f));
   ASSERT_LT(f[1], 0.0);  // node 2 loses particles, some of them out of the grid
   double net = 0.0;
   double moved = 0.0;
@@ -231,11 +228,9 @@ TEST(SimulateModelJacobian, MatchesCentralDifferencesOfTheRates) {
     SCOPED_TRACE(form == 1 ? "free molecular" : "Fuchs");
     RunSettings s = exampleMaterial(10, 3, form);
     AerosolModel model(legacyCaseOf(s, 3));
-    NucleationState sat;
-    computeSaturation(s, s.startTemperature, sat);
     const int n = s.nodeCount;
     std::vector<double> N(static_cast<std::size_t>(n + 2), 0.0);
-    N[1] = 8.0 * sat.saturationConcentration;
+    N[1] = 8.0 * saturationAt(s, s.startTemperature);
     fillParticles(N, 2, n, 1e16);
     N[static_cast<std::size_t>(n)] = 0.0;  // an empty node: its column comes from the full table
     const std::vector<double> y = stateOf(N, n);
