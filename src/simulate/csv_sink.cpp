@@ -73,6 +73,18 @@ std::FILE* createFile(const std::string& path, std::string& message) {
   return file;
 }
 
+// Pushes the two CSV files' rows out to the system; false, with the reason in `message`,
+// when either has failed.
+bool flushBoth(std::FILE* series, std::FILE* concentration, const std::string& folder,
+               std::string& message) {
+  if (std::fflush(series) != 0 || std::ferror(series) || std::fflush(concentration) != 0 ||
+      std::ferror(concentration)) {
+    message = "could not write the CSV files in " + folder + ": " + systemReason();
+    return false;
+  }
+  return true;
+}
+
 // Writes `text` to `path` through a temporary file renamed over it: the file is either the
 // old one or the new one, never half written.
 bool replaceFile(const std::string& path, const std::string& text, std::string& message) {
@@ -161,12 +173,7 @@ bool CsvSink::begin(const SimulationCase& simulationCase, const OutputGrid& grid
   std::fputs("time [s]", concentration_);
   for (int k = 1; k <= grid.nodeCount; ++k) std::fprintf(concentration_, ",node_%d [m-3]", k);
   std::fputc('\n', concentration_);
-  if (std::fflush(series_) != 0 || std::ferror(series_) || std::fflush(concentration_) != 0 ||
-      std::ferror(concentration_)) {
-    message = "could not write the CSV files in " + folder_ + ": " + systemReason();
-    return false;
-  }
-  return true;
+  return flushBoth(series_, concentration_, folder_, message);
 }
 
 bool CsvSink::write(const OutputSample& sample, std::string& message) {
@@ -193,12 +200,7 @@ bool CsvSink::write(const OutputSample& sample, std::string& message) {
     putNumber(concentration_, value);
   }
   std::fputc('\n', concentration_);
-  if (std::fflush(series_) != 0 || std::ferror(series_) || std::fflush(concentration_) != 0 ||
-      std::ferror(concentration_)) {
-    message = "could not write the CSV files in " + folder_ + ": " + systemReason();
-    return false;
-  }
-  return true;
+  return flushBoth(series_, concentration_, folder_, message);
 }
 
 bool CsvSink::finish(const RunOutcome& outcome, std::string& message) {
