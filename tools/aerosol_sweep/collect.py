@@ -108,20 +108,30 @@ def _netcdf_figures(path):
     return out, figures["run_end"]
 
 
+def _finished_result(run, row, stale_message):
+    """The run's result record, or None with row["state"] saying why there is none to read."""
+    result = engines.read_json(os.path.join(run.folder, engines.RESULT))
+    record = engines.read_json(os.path.join(run.folder, engines.RECORD))
+    if result is None:
+        row["state"] = "not run" if record is None else "unfinished"
+        return None
+    if result.get("inputs") != engines.inputs_digest(run.inputs):
+        # The folder holds a run of other inputs (the sweep file changed since).
+        row["state"] = "stale"
+        row["message"] = stale_message
+        return None
+    return result
+
+
 def summarise_case_run(run):
     """One row for a case-file run, from result.json and its NetCDF file."""
     row = {"run": run.name}
     row.update(run.values)
     row.update({"state": "", "status": "", "wall_time": "", "run_end": "", "message": ""})
     row.update({name: math.nan for name in CASE_FIGURE_NAMES})
-    result = engines.read_json(os.path.join(run.folder, engines.RESULT))
-    record = engines.read_json(os.path.join(run.folder, engines.RECORD))
+    result = _finished_result(
+        run, row, "the case differs from the sweep file's; run the sweep again")
     if result is None:
-        row["state"] = "not run" if record is None else "unfinished"
-        return row
-    if result.get("inputs") != engines.inputs_digest(run.inputs):
-        row["state"] = "stale"
-        row["message"] = "the case differs from the sweep file's; run the sweep again"
         return row
     status = result.get("status")
     row["status"] = status
@@ -174,17 +184,10 @@ def summarise_run(run):
         return summarise_case_run(run)
     row = {"run": run.name}
     row.update(run.values)
-    result = engines.read_json(os.path.join(run.folder, engines.RESULT))
-    record = engines.read_json(os.path.join(run.folder, engines.RECORD))
     row.update({"state": "", "status": "", "wall_time": "", "process": "", "message": ""})
     row.update({name: math.nan for name in FIGURE_NAMES})
+    result = _finished_result(run, row, "inputs differ from the sweep file; run the sweep again")
     if result is None:
-        row["state"] = "not run" if record is None else "unfinished"
-        return row
-    if result.get("inputs") != engines.inputs_digest(run.inputs):
-        # The folder holds a run of other inputs (the sweep file changed since).
-        row["state"] = "stale"
-        row["message"] = "inputs differ from the sweep file; run the sweep again"
         return row
     status = result.get("status")
     row["status"] = status
