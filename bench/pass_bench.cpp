@@ -8,7 +8,7 @@
 
 #include "engine/fast_pass_kernels.h"
 #include "engine/library_powers.h"
-#include "modes/passes.h"
+#include "processes/passes.h"
 #include "reference/literal_kernels.h"
 #include "support/example_material.h"
 
@@ -103,7 +103,7 @@ struct TransitionInputs {
     const RunSettings s = material(n, 2, 2, 1300.0, 1000.0);
     NodeGrid grid = makeNodeGrid(tableCapacity(n));
     buildNodeGrid(grid, s.monomerVolume, s.spacingFactor, s.density, n, kThirdSeven);
-    const CarrierGas gas = carrierGas(1300.0, s);
+    const CarrierGas gas = carrierGas(1300.0, carrierGasOf(s));
     const auto c = static_cast<std::size_t>(grid.capacity);
     d = grid.diameter;
     l.assign(c, 0.0);

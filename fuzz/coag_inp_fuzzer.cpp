@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_common.h"
-#include "modes/modes.h"
+#include "processes/processes.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "setup/template_scan.h"
+#include "processes/template_scan.h"
 
 namespace aerosol::fuzz {
 

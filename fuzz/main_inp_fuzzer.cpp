@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_common.h"
-#include "setup/run_settings.h"
+#include "processes/run_settings.h"
 
 namespace {
 

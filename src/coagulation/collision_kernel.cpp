@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "properties/constants.h"
+
 namespace aerosol {
 
 CollisionKernel makeCollisionKernel(int capacity) {
@@ -15,16 +17,16 @@ CollisionKernel makeCollisionKernel(int capacity) {
 double freeMolecularKernel(double T, double rho, double vi, double vj) {
   // sqrt(6kT/rho) (3/4pi)^(1/6) sqrt(1/vi + 1/vj) (vi^(1/3) + vj^(1/3))^2, with the stored
   // decimals and the product formed left to right.
-  return std::pow(T * 6.0 * 1.38e-23 / rho, 0.5) * std::pow(3.0 / 12.5663704, 0.1666666) *
+  return std::pow(T * 6.0 * kBoltzmann / rho, 0.5) * std::pow(3.0 / kFourPi, 0.1666666) *
          std::pow(1 / vi + 1 / vj, 0.5) *
          std::pow(std::pow(vi, 0.333333) + std::pow(vj, 0.333333), 2.0);
 }
 
-CarrierGas carrierGas(double T, const RunSettings& settings) {
+CarrierGas carrierGas(double T, const CarrierGasProperties& g) {
   CarrierGas gas;
-  gas.viscosity = std::pow(T, 1.5) * settings.sutherlandA / (settings.sutherlandB + T);
+  gas.viscosity = std::pow(T, 1.5) * g.sutherlandA / (g.sutherlandB + T);
   gas.meanFreePath =
-      gas.viscosity / (settings.pressure * 101325.0) * std::sqrt(T * 3.1415926 * 8.314 / 0.08);
+      gas.viscosity / (g.pressure * kPascalPerAtm) * std::sqrt(T * kPi * kGasConstant / 0.08);
   return gas;
 }
 
@@ -37,20 +39,21 @@ FuchsParticle fuchsParticle(double T, const CarrierGas& gas, double d, double m)
   return {mobility.diffusion, mobility.speed, fuchsTransition(d, mobility.meanFreePath)};
 }
 
-double computeCollisionKernel(double T, const RunSettings& settings, const NodeGrid& grid,
+double computeCollisionKernel(double T, KernelForm form, double density,
+                              const CarrierGasProperties& gasProperties, const NodeGrid& grid,
                               int n, CollisionKernel& kernel) {
   double smallest = 1e-9;
-  if (settings.collisionFunction == 1) {
+  if (form == KernelForm::FreeMolecular) {
     for (int i = 1; i <= n; ++i) {
       for (int j = 1; j <= n; ++j) {
         const double value =
-            freeMolecularKernel(T, settings.density, grid.volume[i], grid.volume[j]);
+            freeMolecularKernel(T, density, grid.volume[i], grid.volume[j]);
         kernel.at(i, j) = value;
         if (value < smallest) smallest = value;
       }
     }
-  } else if (settings.collisionFunction == 2) {
-    const CarrierGas gas = carrierGas(T, settings);
+  } else {
+    const CarrierGas gas = carrierGas(T, gasProperties);
     for (int i = 1; i <= n; ++i) {
       for (int j = 1; j <= n; ++j) {
         const FuchsParticle a = fuchsParticle(T, gas, grid.diameter[i], grid.mass[i]);
@@ -64,10 +67,10 @@ double computeCollisionKernel(double T, const RunSettings& settings, const NodeG
   return smallest;
 }
 
-void computeMonomerKernelRow(double T, const RunSettings& settings, const NodeGrid& grid,
-                             int n, CollisionKernel& kernel) {
+void computeMonomerKernelRow(double T, double density, const NodeGrid& grid, int n,
+                             CollisionKernel& kernel) {
   for (int j = 1; j <= n; ++j)
-    kernel.at(1, j) = freeMolecularKernel(T, settings.density, grid.volume[1], grid.volume[j]);
+    kernel.at(1, j) = freeMolecularKernel(T, density, grid.volume[1], grid.volume[j]);
 }
 
 }  // namespace aerosol

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "coagulation/node_grid.h"
-#include "setup/run_settings.h"
+#include "properties/carrier_gas.h"
+#include "properties/constants.h"
 
 namespace aerosol {
 
@@ -26,15 +27,16 @@ struct CollisionKernel {
 
 CollisionKernel makeCollisionKernel(int capacity);
 
-// Fills beta[i][j] for i, j = 1..n at temperature T (K) by settings.collisionFunction
-// (1 free molecular, 2 Fuchs; any other value writes nothing). Returns smallestKernel: the
-// smaller of 1e-9 and the smallest entry written.
-double computeCollisionKernel(double temperature, const RunSettings& settings,
-                              const NodeGrid& grid, int nodeCount, CollisionKernel& kernel);
+// Fills beta[i][j] for i, j = 1..n at temperature T (K) in the given form; the
+// free-molecular form reads the particles' density (kg/m3), Fuchs' the gas and the node
+// masses. Returns smallestKernel: the smaller of 1e-9 and the smallest entry written.
+double computeCollisionKernel(double temperature, KernelForm form, double density,
+                              const CarrierGasProperties& gas, const NodeGrid& grid,
+                              int nodeCount, CollisionKernel& kernel);
 
 // Fills row 1 only, beta[1][j] for j = 1..n, always by the free-molecular form.
-void computeMonomerKernelRow(double temperature, const RunSettings& settings,
-                             const NodeGrid& grid, int nodeCount, CollisionKernel& kernel);
+void computeMonomerKernelRow(double temperature, double density, const NodeGrid& grid,
+                             int nodeCount, CollisionKernel& kernel);
 
 // The single-pair formulas, as the table uses them.
 double freeMolecularKernel(double temperature, double density, double volumeI, double volumeJ);
@@ -44,7 +46,7 @@ struct CarrierGas {
   double viscosity;
   double meanFreePath;
 };
-CarrierGas carrierGas(double temperature, const RunSettings& settings);
+CarrierGas carrierGas(double temperature, const CarrierGasProperties& gas);
 
 // Per-particle quantities of the Fuchs form at one temperature.
 struct FuchsParticle {
@@ -64,11 +66,11 @@ struct FuchsMobility {
 inline FuchsMobility fuchsMobility(double T, const CarrierGas& gas, double d, double m) {
   FuchsMobility p;
   const double kn = gas.meanFreePath * 2.0 / d;  // Knudsen number
-  p.diffusion = (T * 1.38e-23) / (gas.viscosity * 3.0 * d * 3.1415926) *
+  p.diffusion = (T * kBoltzmann) / (gas.viscosity * 3.0 * d * kPi) *
                 (18.0 * (kn * kn * kn) + (6.0 * (kn * kn) + (4.0 * kn + 5.0))) /
-                ((3.1415926 + 8.0) * (kn * kn) + (5.0 - kn));
-  p.speed = std::sqrt(T * 1.104e-22 / (m * 3.1415926));
-  p.meanFreePath = p.diffusion * 8.0 / (p.speed * 3.1415926);
+                ((kPi + 8.0) * (kn * kn) + (5.0 - kn));
+  p.speed = std::sqrt(T * kEightBoltzmann / (m * kPi));
+  p.meanFreePath = p.diffusion * 8.0 / (p.speed * kPi);
   return p;
 }
 double fuchsTransition(double diameter, double particleMeanFreePath);
@@ -79,7 +81,7 @@ inline double fuchsPairFromSquares(double da, double Da, double caSquared, doubl
                                    double db, double Db, double cbSquared, double gbSquared) {
   const double dSum = da + db;
   const double dCoef = Da + Db;
-  return dCoef * dSum * 6.2831852 /
+  return dCoef * dSum * kTwoPi /
          (dSum / (dSum + 2.0 * std::sqrt(gaSquared + gbSquared)) +
           8.0 * dCoef / (dSum * std::sqrt(caSquared + cbSquared)));
 }

@@ -1,8 +1,29 @@
 #include "coagulation/node_grid.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "properties/constants.h"
+
 namespace aerosol {
+
+int tableCapacity(int nodeCount) { return std::max(kClassicCapacity, nodeCount + 2); }
+
+double defaultSpacingFactor(int n) { return std::pow(10.0, 12.0 / static_cast<double>(n - 2)); }
+
+double volumeOfDiameterNm(double d) { return std::pow(d, 3.0) * (kPi * 1e-27) / 6.0; }
+
+double nodeDiameter(double v, double exponent) { return std::pow(v * 6.0 / kPi, exponent); }
+
+bool gridVolumesUsable(double firstVolume, double q, int n) {
+  const double largest = std::pow(q, static_cast<double>(n)) * firstVolume;
+  return std::isfinite(firstVolume) && firstVolume > 0.0 && std::isfinite(largest);
+}
+
+double GridSpec::volumeOf(int k) const {
+  if (k == 1) return firstVolume;
+  return std::pow(spacing(), static_cast<double>(k - 1)) * firstVolume;
+}
 
 NodeGrid makeNodeGrid(int capacity) {
   NodeGrid grid;
@@ -20,7 +41,7 @@ void buildNodeGrid(NodeGrid& grid, double firstVolume, double spacingFactor, dou
   for (int k = 2; k <= nodeCount + 1; ++k)
     grid.volume[k] = std::pow(spacingFactor, static_cast<double>(k - 1)) * firstVolume;
   for (int k = 1; k <= nodeCount + 1; ++k) {
-    grid.diameter[k] = std::pow(grid.volume[k] * 6.0 / 3.1415926, exponent);
+    grid.diameter[k] = nodeDiameter(grid.volume[k], exponent);
     grid.mass[k] = grid.volume[k] * density;
   }
 }

@@ -14,6 +14,42 @@ namespace aerosol {
 inline constexpr double kThirdSeven = 0.3333333;
 inline constexpr double kThirdSix = 0.333333;
 
+// Node counts a grid may have: at least 3 (the default spacing divides by n - 2), at most
+// what the step engine's packed tables serve.
+inline constexpr int kFewestNodes = 3;
+inline constexpr int kMostNodes = 400;
+// Per-node tables have room for max(50, n + 2) entries, so that small grids behave exactly
+// as with the classic fixed tables of 50 (node 0 unused, guard node n + 1).
+inline constexpr int kClassicCapacity = 50;
+int tableCapacity(int nodeCount);
+
+// The spacing factor v_{k+1}/v_k that spreads n nodes over twelve decades of volume above
+// the first: 10^(12/(n - 2)).
+double defaultSpacingFactor(int nodeCount);
+// Volume (m3) of a sphere of diameter d in nm, as the input files give sizes.
+double volumeOfDiameterNm(double diameterNm);
+// Diameter (m) of node volume v (m3): (6 v / pi)^e with the grid's stored one third e.
+double nodeDiameter(double volume, double exponent);
+// Whether a grid of n nodes from firstVolume (m3) at spacing q has finite node volumes above
+// 0 up to its guard node n + 1 (the largest, q^n times the first).
+bool gridVolumesUsable(double firstVolume, double spacingFactor, int nodeCount);
+
+// A grid as a case describes it.
+struct GridSpec {
+  int nodeCount = 0;           // kFewestNodes..kMostNodes
+  double spacingFactor = 0.0;  // v_{k+1}/v_k; 0: defaultSpacingFactor(nodeCount)
+  // Volume of node 1, m3: the vapour monomer, or the smallest particle without a vapour.
+  double firstVolume = 0.0;
+  double diameterExponent = kThirdSix;  // the grid's stored one third
+
+  double spacing() const {
+    return spacingFactor > 0.0 ? spacingFactor : defaultSpacingFactor(nodeCount);
+  }
+  // Volume (m3) and diameter (m) of node k, as buildNodeGrid forms them.
+  double volumeOf(int node) const;
+  double diameterOf(int node) const { return nodeDiameter(volumeOf(node), diameterExponent); }
+};
+
 struct NodeGrid {
   int capacity = 0;
   std::vector<double> volume;    // m3

@@ -18,17 +18,18 @@ void FastPassKernels::requireStage(bool allowed, const char* call) const {
   throw std::logic_error(std::string("FastPassKernels: ") + call + " called " + where);
 }
 
-void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
-                              const SplitOperator* split, int n, int s) {
+void FastPassKernels::prepare(const EngineSetup& setup, const NodeGrid& grid,
+                              const SplitOperator* split, int n) {
+  const int s = setup.firstParticleNode;
   stage_ = Stage::kUnprepared;
   auto refuse = [&](const std::string& what) {
     throw std::invalid_argument("FastPassKernels::prepare: " + what + " (node count " +
-                                std::to_string(n) + ", first coagulating node " +
+                                std::to_string(n) + ", first particle node " +
                                 std::to_string(s) + ")");
   };
   if (n < 3 || n > kMostNodes)
     refuse("the node count must lie within 3.." + std::to_string(kMostNodes));
-  if (s != 1 && s != 2) refuse("the first coagulating node must be 1 or 2");
+  if (s != 1 && s != 2) refuse("the first particle node must be 1 or 2");
   // Nodes 0..n + 1: node n + 1 is the grid's guard.
   const auto need = static_cast<std::size_t>(n + 2);
   if (grid.capacity < n + 2 || grid.volume.size() < need || grid.diameter.size() < need ||
@@ -38,7 +39,7 @@ void FastPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
                            split->chi.size() < need * need * need))
     refuse("the split operator has room for " + std::to_string(split->capacity) + " nodes");
 
-  settings_ = settings;
+  setup_ = setup;
   grid_ = &grid;
   split_ = split;
   n_ = n;
@@ -76,16 +77,24 @@ void FastPassKernels::writeFullTable(CollisionKernel& kernel) {
     for (int j = 1; j <= n_; ++j) kernel.at(i, j) = diag_[static_cast<std::size_t>(entry(i, j))];
 }
 
+void FastPassKernels::setGasPressure(double pressure) {
+  requireStage(stage_ != Stage::kUnprepared, "setGasPressure()");
+  if (pressure == setup_.gas.pressure) return;
+  setup_.gas.pressure = pressure;
+  // The Fuchs table of the last fill was made at the old pressure.
+  filled_ = false;
+  stage_ = Stage::kPrepared;
+}
+
 double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
   requireStage(stage_ != Stage::kUnprepared, "fillKernel()");
-  const int cf = settings_.collisionFunction;
+  const bool fuchs = setup_.kernel == KernelForm::Fuchs;
   stage_ = Stage::kPrepared;
-  if (cf != 1 && cf != 2) return 1e-9;  // nothing is written
   onDemand_ = false;
   pendingRow_ = nullptr;
   if (first_ != 1) {
     stage_ = Stage::kTableFilled;
-    if (cf == 2) {
+    if (fuchs) {
       startFuchsOnDemand(T, kernel);
       return 1e-9;
     }
@@ -94,14 +103,14 @@ double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
     writeMonomerRow(kernel);
     return 1e-9;
   }
-  // Process 1 (first coagulating node 1): the temperature never changes, so every fill
-  // gives the same table; keep the last one, and its smallest entry, which sizes the step.
+  // Particles from node 1 (process 1): the temperature never changes, so every fill gives the
+  // same table; keep the last one, and its smallest entry, which sizes the step.
   stage_ = Stage::kTableFilled;
   if (filled_ && filledTable_ == &kernel && T == filledTemperature_) return filledSmallest_;
-  if (cf == 1)
-    fillFreeMolecular(T);
-  else
+  if (fuchs)
     fillFuchs(T);
+  else
+    fillFreeMolecular(T);
   filled_ = true;
   filledTable_ = &kernel;
   filledTemperature_ = T;

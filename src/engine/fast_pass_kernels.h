@@ -29,7 +29,6 @@
 #include "coagulation/node_grid.h"
 #include "engine/pass_kernels.h"
 #include "growth/growth.h"
-#include "setup/run_settings.h"
 
 namespace aerosol {
 
@@ -43,12 +42,13 @@ namespace aerosol {
 class FastPassKernels final : public PassKernels {
  public:
   // The largest grid served: the places of the gain terms are packed for it (below).
-  static constexpr int kMostNodes = 400;
+  static constexpr int kMostNodes = aerosol::kMostNodes;
 
-  // Throws std::invalid_argument for a node count outside 3..kMostNodes, a first
-  // coagulating node other than 1 or 2, or tables without room for nodes 0..n+1.
-  void prepare(const RunSettings& settings, const NodeGrid& grid, const SplitOperator* split,
-               int nodeCount, int firstCoagulatingNode) override;
+  // Throws std::invalid_argument for a node count outside 3..kMostNodes, a first particle
+  // node other than 1 or 2, or tables without room for nodes 0..n+1.
+  void prepare(const EngineSetup& setup, const NodeGrid& grid, const SplitOperator* split,
+               int nodeCount) override;
+  void setGasPressure(double pressure) override;
   // Fills the diagonal table and row 1 of `kernel` (the monomer row that growth reads); the
   // whole of `kernel` only where the run needs it (process 1, whose table never changes).
   // The Fuchs table of processes 2 and 3 is filled on demand: the coagulation sums compute
@@ -119,7 +119,7 @@ class FastPassKernels final : public PassKernels {
   void prepareGrowth();
 
   Stage stage_ = Stage::kUnprepared;
-  RunSettings settings_{};
+  EngineSetup setup_{};
   const NodeGrid* grid_ = nullptr;
   const SplitOperator* split_ = nullptr;
   int n_ = 0;

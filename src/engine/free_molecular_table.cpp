@@ -6,6 +6,7 @@
 
 #include "engine/fast_pass_kernels.h"
 #include "engine/wide_vectors.h"
+#include "properties/constants.h"
 
 namespace aerosol {
 namespace {
@@ -35,7 +36,7 @@ void FastPassKernels::prepareFreeMolecular() {
   const std::vector<double>& v = grid_->volume;
   rootDiag_.assign(diag_.size(), 0.0);
   squareDiag_.assign(diag_.size(), 0.0);
-  shapeFactor_ = std::pow(3.0 / 12.5663704, 0.1666666);
+  shapeFactor_ = std::pow(3.0 / kFourPi, 0.1666666);
   for (int d = 0; d <= n_ - 1; ++d) {
     const std::size_t row = static_cast<std::size_t>(d) * width_;
     for (int x = 1 + d; x <= n_; ++x) {
@@ -48,7 +49,7 @@ void FastPassKernels::prepareFreeMolecular() {
 }
 
 double FastPassKernels::freeMolecularFactor(double T) const {
-  return std::pow(T * 6.0 * 1.38e-23 / settings_.density, 0.5) * shapeFactor_;
+  return std::pow(T * 6.0 * kBoltzmann / setup_.density, 0.5) * shapeFactor_;
 }
 
 void FastPassKernels::fillFreeMolecular(double T) {

@@ -92,7 +92,7 @@ __attribute__((target("avx2"))) void fuchsRestFours(
     const __m256d cRoot =
         _mm256_sqrt_pd(_mm256_add_pd(at(c2, x0, x1, x2, x3), at(c2, j0, j1, j2, j3)));
     const __m256d numerator =
-        _mm256_mul_pd(_mm256_mul_pd(dCoef, dSum), _mm256_set1_pd(6.2831852));
+        _mm256_mul_pd(_mm256_mul_pd(dCoef, dSum), _mm256_set1_pd(kTwoPi));
     const __m256d free = _mm256_div_pd(
         dSum, _mm256_add_pd(dSum, _mm256_mul_pd(_mm256_set1_pd(2.0), gRoot)));
     const __m256d diffusive = _mm256_div_pd(_mm256_mul_pd(_mm256_set1_pd(8.0), dCoef),
@@ -184,7 +184,7 @@ void FastPassKernels::prepareFuchs() {
 }
 
 void FastPassKernels::fuchsNodes(double T) {
-  gas_ = carrierGas(T, settings_);
+  gas_ = carrierGas(T, setup_.gas);
   // The diameters as the grid holds them at this fill (growth writes them too).
   std::copy_n(grid_->diameter.data() + 1, n_, pairDiameter_.data() + 1);
   fuchsMobilities(T, gas_, pairDiameter_.data(), grid_->mass.data(), n_, diffusion_.data(),

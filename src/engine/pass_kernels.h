@@ -9,20 +9,34 @@
 #include "coagulation/collision_kernel.h"
 #include "coagulation/node_grid.h"
 #include "growth/growth.h"
-#include "setup/run_settings.h"
+#include "properties/carrier_gas.h"
 
 namespace aerosol {
+
+// What the tables of a run are made from besides the grid: the kernel's form, the particles'
+// density (kg/m3; free-molecular masses) and the carrier gas (Fuchs), and where the particles
+// start: node 1 with no vapour (the table then stays whole and is kept while T does not
+// change), node 2 when node 1 holds the vapour monomers.
+struct EngineSetup {
+  KernelForm kernel = KernelForm::FreeMolecular;
+  double density = 0.0;
+  CarrierGasProperties gas{};
+  int firstParticleNode = 2;
+};
 
 // Each step fills the table (or only its monomer row) at the step's temperature; growth and
 // the coagulation sums then read that fill.
 class PassKernels {
  public:
   virtual ~PassKernels() = default;
-  // Once per run, after the grid (and the split operator, where the process coagulates) are
-  // built and before the first step. `split` may be null; s is the first coagulating node.
-  virtual void prepare(const RunSettings& settings, const NodeGrid& grid,
-                       const SplitOperator* split, int nodeCount, int firstCoagulatingNode) = 0;
-  // Fills beta[i][j], i, j = 1..n, at T; returns smallestKernel (only process 1 reads it).
+  // Once per run, after the grid (and the split operator, where the run coagulates) are
+  // built and before the first step. `split` may be null.
+  virtual void prepare(const EngineSetup& setup, const NodeGrid& grid,
+                       const SplitOperator* split, int nodeCount) = 0;
+  // A new gas pressure (atm) for the fills that follow (a history that gives pressures).
+  virtual void setGasPressure(double pressure) = 0;
+  // Fills beta[i][j], i, j = 1..n, at T; returns smallestKernel (the smaller of 1e-9 and the
+  // smallest entry; only a run whose particles start at node 1 reads it).
   virtual double fillKernel(double temperature, CollisionKernel& kernel) = 0;
   // Fills row 1 by the free-molecular form.
   virtual void fillMonomerRow(double temperature, CollisionKernel& kernel) = 0;

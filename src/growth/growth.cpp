@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "properties/constants.h"
+
 namespace aerosol {
 
 GrowthRates makeGrowthRates(int capacity) {
@@ -11,7 +13,7 @@ GrowthRates makeGrowthRates(int capacity) {
   return rates;
 }
 
-double growthDiameter(double volume) { return std::pow(volume * 6.0 / 3.1415926, 0.333333); }
+double growthDiameter(double volume) { return std::pow(volume * 6.0 / kPi, 0.333333); }
 
 void computeGrowthRates(const GrowthInputs& in, std::vector<double>& d,
                         std::vector<double>& Ks, GrowthRates& rates) {
@@ -36,7 +38,7 @@ void growthRatesWith(const GrowthInputs& in, const std::vector<double>& d,
   for (int k = 1; k <= n; ++k) {
     Ks[k] = in.saturationConcentration *
             std::exp(in.surfaceTension * in.molecularWeight * 4.0 /
-                     (in.temperature * in.density * d[k] * 8.314));
+                     (in.temperature * in.density * d[k] * kGasConstant));
   }
 
   // The two monomer sums run over k in order; kept in locals (not behind the rate tables'
@@ -48,7 +50,7 @@ void growthRatesWith(const GrowthInputs& in, const std::vector<double>& d,
   for (int k = 2; k <= n; ++k) {
     gain[k] = 0.0;
     loss[k] = 0.0;
-    if (in.dt == 0.0001) continue;  // start-up step: growth is off
+    if (!in.on) continue;
     double g = 0.0;
     double l = 0.0;
     // a. node k-1 grows into node k

@@ -28,7 +28,7 @@ struct GrowthInputs {
   double temperature;                        // K
   double molecularWeight;                    // kg/mol
   double density;                            // kg/m3
-  double dt;                                 // s; exactly 0.0001 switches growth off
+  bool on;                                   // false: every rate 0 (growth switched off)
 };
 
 // Fills diameter[1..n] and kelvinConcentration[1..n] and the rates.

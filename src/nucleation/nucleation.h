@@ -5,13 +5,14 @@
 
 #include <vector>
 
-#include "setup/run_settings.h"
+#include "properties/material.h"
 
 namespace aerosol {
 
 struct MonomerProperties {
-  double monomerArea = 0.0;  // s1, m2
-  double monomerMass = 0.0;  // m1, kg
+  double monomerArea = 0.0;    // s1, m2
+  double monomerMass = 0.0;    // m1, kg
+  double monomerVolume = 0.0;  // v1, m3
 };
 
 struct NucleationState {
@@ -28,16 +29,19 @@ struct NucleationState {
 
 MonomerProperties computeMonomerProperties(double density, double monomerVolume);
 
-// N1 at time 0: 1.001 times the saturation concentration at the starting temperature.
-double initialMonomerConcentration(const RunSettings& settings);
+// The input-file processes' vapour at time 0: 1.001 times the saturation concentration at
+// the starting temperature T0 (K) and gas pressure P (atm).
+double initialMonomerConcentration(const MaterialProperties& material, double gasPressure,
+                                   double startTemperature);
 
-// Surface tension (N/m), saturation pressure (Pa) and saturation concentration (#/m3) at T;
-// the part of the state that the seeded-growth process needs.
-void computeSaturation(const RunSettings& settings, double temperature, NucleationState& state);
+// Surface tension (N/m), saturation pressure (Pa) and saturation concentration (#/m3) at T
+// (K) and gas pressure P (atm); the part of the state that growth alone needs.
+void computeSaturation(const MaterialProperties& material, double gasPressure,
+                       double temperature, NucleationState& state);
 
-// The whole state at T with monomer concentration N1. Nothing is clipped: S below 1 gives
-// negative critical sizes, as the formulas say.
-NucleationState computeNucleationState(const RunSettings& settings,
+// The whole state at T with monomer concentration N1 (#/m3). Nothing is clipped: S below 1
+// gives negative critical sizes, as the formulas say.
+NucleationState computeNucleationState(const MaterialProperties& material, double gasPressure,
                                        const MonomerProperties& monomer, double temperature,
                                        double monomerConcentration);
 

@@ -1,23 +1,21 @@
 // The compiled half of the Python module `aerosol`: case reading and one simulate run whose
 // samples are kept in memory. The pure-Python half (python/aerosol) turns the arrays into an
-// xarray Dataset laid out as the NetCDF file is, from the same tables (output_layout.h).
+// xarray Dataset laid out as the NetCDF file is, from the same results layout.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <iterator>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "simulate/case.h"
-#include "simulate/netcdf_sink.h"
-#include "simulate/output_layout.h"
-#include "simulate/simulation.h"
+#include "case/case.h"
+#include "integrator/simulation.h"
+#include "output/results.h"
 
 #ifndef AEROSOL_VERSION
 #define AEROSOL_VERSION "unknown"
@@ -32,28 +30,30 @@ namespace {
 // run as a write failure, keeping the times stored before it.
 class MemorySink : public ResultsSink {
  public:
-  bool begin(const SimulationCase&, const OutputGrid& grid, std::string& message) override {
-    if (grid.nodeCount < 1 || grid.volume.size() != static_cast<size_t>(grid.nodeCount) ||
-        grid.diameter.size() != static_cast<size_t>(grid.nodeCount)) {
+  bool begin(const SimulationCase&, const ResultsLayout& layout, std::string& message) override {
+    const auto n = static_cast<size_t>(layout.nodeCount);
+    if (layout.nodeCount < 1 || layout.volume.size() != n || layout.diameter.size() != n) {
       message = "internal error: the output grid's arrays do not match its node count";
       return false;
     }
-    grid_ = grid;
+    layout_ = layout;
+    values_.assign(layout.variables().size(), {});
     began_ = true;
     return true;
   }
 
   bool write(const OutputSample& sample, std::string& message) override {
-    if (sample.concentration.size() != static_cast<size_t>(grid_.nodeCount)) {
-      message = "internal error: a sample's concentrations do not match the node count";
+    if (sample.values.size() != layout_.valueCount()) {
+      message = "internal error: a sample's values do not match the output layout";
       return false;
     }
     try {
       time_.push_back(sample.time);
-      concentration_.insert(concentration_.end(), sample.concentration.begin(),
-                            sample.concentration.end());
-      for (size_t i = 0; i < std::size(kOutputSeries); ++i)
-        series_[i].push_back(sample.*kOutputSeries[i].field);
+      for (size_t i = 0; i < values_.size(); ++i) {
+        const auto first = sample.values.begin() + static_cast<std::ptrdiff_t>(layout_.offset(i));
+        values_[i].insert(values_[i].end(), first,
+                          first + static_cast<std::ptrdiff_t>(layout_.width(i)));
+      }
       for (size_t i = 0; i < std::size(kOutputCounts); ++i)
         counts_[i].push_back(storedCount(sample.counts.*kOutputCounts[i].field));
     } catch (const std::bad_alloc&) {
@@ -70,26 +70,35 @@ class MemorySink : public ResultsSink {
   // The arrays and the attributes, in the NetCDF file's order (GIL held).
   py::dict results(const SimulationCase& simulationCase) const {
     py::dict out;
-    const size_t n = static_cast<size_t>(grid_.nodeCount);
+    const size_t n = static_cast<size_t>(layout_.nodeCount);
     const size_t records = static_cast<size_t>(records_);
     py::list variables;  // (name, dims, units, long_name, values)
-    const auto add = [&](const LayoutVariable& v, py::tuple dims, py::object values) {
-      variables.append(py::make_tuple(v.name, dims, v.units, v.longName, values));
+    const auto add = [&](const std::string& name, py::tuple dims, const std::string& units,
+                         const std::string& longName, py::object values) {
+      variables.append(py::make_tuple(name, dims, units, longName, values));
     };
-    const GridLayout layout = gridLayout(grid_.nodeOneIsVapor);
+    const bool vapor = layout_.firstParticleNode == 2;
     std::vector<int> nodes(n);
     for (size_t k = 0; k < n; ++k) nodes[k] = static_cast<int>(k + 1);
-    add(layout.time, py::make_tuple("time"), array(time_, {records}));
-    add(layout.node, py::make_tuple("node"), array(nodes, {n}));
-    add(layout.volume, py::make_tuple("node"), array(grid_.volume, {n}));
-    add(layout.diameter, py::make_tuple("node"), array(grid_.diameter, {n}));
-    add(layout.concentration, py::make_tuple("time", "node"),
-        array(concentration_, {records, n}));
-    for (size_t i = 0; i < std::size(kOutputSeries); ++i)
-      add({kOutputSeries[i].name, kOutputSeries[i].units, kOutputSeries[i].longName},
-          py::make_tuple("time"), array(series_[i], {records}));
+    add("time", py::make_tuple("time"), "s", "time since the start of the run",
+        array(time_, {records}));
+    add("node", py::make_tuple("node"), "1",
+        vapor ? "node number (node 1 holds the vapour monomers)" : "node number",
+        array(nodes, {n}));
+    add("volume", py::make_tuple("node"), "m3", "volume of a particle (or monomer) at the node",
+        array(layout_.volume, {n}));
+    add("diameter", py::make_tuple("node"), "m", "diameter of a particle (or monomer) at the node",
+        array(layout_.diameter, {n}));
+    for (size_t i = 0; i < values_.size(); ++i) {
+      const ResultVariable& v = layout_.variables()[i];
+      if (v.perNode)
+        add(v.name, py::make_tuple("time", "node"), v.units, v.longName,
+            array(values_[i], {records, n}));
+      else
+        add(v.name, py::make_tuple("time"), v.units, v.longName, array(values_[i], {records}));
+    }
     for (size_t i = 0; i < std::size(kOutputCounts); ++i)
-      add({kOutputCounts[i].name, "1", kOutputCounts[i].longName}, py::make_tuple("time"),
+      add(kOutputCounts[i].name, py::make_tuple("time"), "1", kOutputCounts[i].longName,
           array(counts_[i], {records}));
     out["variables"] = variables;
 
@@ -99,7 +108,7 @@ class MemorySink : public ResultsSink {
     // An int attribute of the file reads back as a 32-bit numpy integer.
     attributes.append(py::make_tuple(
         "first_particle_node",
-        py::module_::import("numpy").attr("int32")(firstParticleNode(grid_))));
+        py::module_::import("numpy").attr("int32")(layout_.firstParticleNode)));
     out["attributes"] = attributes;
     return out;
   }
@@ -118,17 +127,15 @@ class MemorySink : public ResultsSink {
   void truncate() {
     const size_t records = static_cast<size_t>(records_);
     time_.resize(records);
-    concentration_.resize(records * static_cast<size_t>(grid_.nodeCount));
-    for (auto& s : series_) s.resize(records);
+    for (size_t i = 0; i < values_.size(); ++i) values_[i].resize(records * layout_.width(i));
     for (auto& c : counts_) c.resize(records);
   }
 
-  OutputGrid grid_;
+  ResultsLayout layout_;
   bool began_ = false;
   long records_ = 0;
   std::vector<double> time_;
-  std::vector<double> concentration_;
-  std::vector<double> series_[std::size(kOutputSeries)];
+  std::vector<std::vector<double>> values_;  // per variable of the layout
   std::vector<int> counts_[std::size(kOutputCounts)];
 };
 
@@ -146,14 +153,10 @@ const char* endName(RunEnd end) {
   return "unknown";
 }
 
-SimulationCase readCase(const std::string& path) {
+SimulationCase readCasePath(const std::string& path) {
   SimulationCase result;
   std::string message;
-  std::error_code error;
-  const bool legacy = std::filesystem::is_directory(path, error);
-  const bool read = legacy ? readLegacyFolder(path, result, message)
-                           : readCaseFile(path, result, message);
-  if (!read) throw py::value_error(message);
+  if (!readCase(path, result, message)) throw py::value_error(message);
   return result;
 }
 
@@ -247,7 +250,7 @@ PYBIND11_MODULE(_aerosol, m) {
           "restate", [](SimulationCase& c) { c.sourceText = aerosol::caseToToml(c); },
           "Replaces the stored case text by the case as it now is.");
 
-  m.def("read_case", &aerosol::readCase, py::arg("path"),
+  m.def("read_case", &aerosol::readCasePath, py::arg("path"),
         "Reads a TOML case file or a legacy run folder; ValueError with the command line's "
         "message when it is refused.");
   m.def("parse_case", &aerosol::parseCase, py::arg("text"), py::arg("source"),

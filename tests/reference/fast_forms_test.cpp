@@ -13,7 +13,7 @@
 
 #include "coagulation/coagulation_rates.h"
 #include "engine/fast_pass_kernels.h"
-#include "modes/passes.h"
+#include "processes/passes.h"
 #include "reference/literal_kernels.h"
 #include "support/example_material.h"
 
@@ -55,8 +55,8 @@ struct BothForms {
       : g(n, collisionFunction, 8.3e-29),
         a(makeCollisionKernel(g.grid.capacity)),
         b(makeCollisionKernel(g.grid.capacity)) {
-    fast.prepare(g.settings, g.grid, &g.split, n, first);
-    literal.prepare(g.settings, g.grid, &g.split, n, first);
+    fast.prepare(engineSetupOf(g.settings, first), g.grid, &g.split, n);
+    literal.prepare(engineSetupOf(g.settings, first), g.grid, &g.split, n);
   }
 };
 
@@ -147,8 +147,8 @@ TEST(FastForms, LargestGridMatchesBitForBit) {
       g.settings.collisionFunction = cf;
       FastPassKernels fast;
       LiteralPassKernels literal;
-      fast.prepare(g.settings, g.grid, &g.split, n, first);
-      literal.prepare(g.settings, g.grid, &g.split, n, first);
+      fast.prepare(engineSetupOf(g.settings, first), g.grid, &g.split, n);
+      literal.prepare(engineSetupOf(g.settings, first), g.grid, &g.split, n);
       const double T = 1100.0;
       fast.fillKernel(T, a);
       literal.fillKernel(T, b);
@@ -190,13 +190,17 @@ TEST(FastForms, CallsOutOfOrderAreRefused) {
   CollisionKernel kernel = makeCollisionKernel(g.grid.capacity);
   FastPassKernels fast;
   EXPECT_THROW(fast.fillKernel(900.0, kernel), std::logic_error);
-  EXPECT_THROW(fast.prepare(g.settings, g.grid, &g.split, 2, 2), std::invalid_argument);
-  EXPECT_THROW(fast.prepare(g.settings, g.grid, &g.split, FastPassKernels::kMostNodes + 1, 2),
+  EXPECT_THROW(fast.prepare(engineSetupOf(g.settings, 2), g.grid, &g.split, 2),
                std::invalid_argument);
-  EXPECT_THROW(fast.prepare(g.settings, g.grid, &g.split, 49, 2), std::invalid_argument)
+  EXPECT_THROW(
+      fast.prepare(engineSetupOf(g.settings, 2), g.grid, &g.split, FastPassKernels::kMostNodes + 1),
+      std::invalid_argument);
+  EXPECT_THROW(fast.prepare(engineSetupOf(g.settings, 2), g.grid, &g.split, 49),
+               std::invalid_argument)
       << "tables of 50 have no room for node 50, the guard of 49 nodes";
-  EXPECT_THROW(fast.prepare(g.settings, g.grid, &g.split, 26, 3), std::invalid_argument);
-  fast.prepare(g.settings, g.grid, &g.split, 26, 2);
+  EXPECT_THROW(fast.prepare(engineSetupOf(g.settings, 3), g.grid, &g.split, 26),
+               std::invalid_argument);
+  fast.prepare(engineSetupOf(g.settings, 2), g.grid, &g.split, 26);
   EXPECT_THROW(fast.coagulation(N, kernel, gain, loss), std::logic_error);
   fast.fillKernel(900.0, kernel);
   fast.coagulation(N, kernel, gain, loss);
@@ -205,7 +209,7 @@ TEST(FastForms, CallsOutOfOrderAreRefused) {
   EXPECT_THROW(fast.coagulation(N, kernel, gain, loss), std::logic_error);
   EXPECT_THROW(fast.writeFullTable(kernel), std::logic_error);
   // Without a split operator there is nothing to coagulate.
-  fast.prepare(g.settings, g.grid, nullptr, 26, 2);
+  fast.prepare(engineSetupOf(g.settings, 2), g.grid, nullptr, 26);
   fast.fillKernel(900.0, kernel);
   EXPECT_THROW(fast.coagulation(N, kernel, gain, loss), std::logic_error);
 }
@@ -217,8 +221,8 @@ TEST(FastForms, GrowthRatesMatchOnRandomStates) {
     Grid g(n, 1, 8.3e-29);
     FastPassKernels fast;
     LiteralPassKernels literal;
-    fast.prepare(g.settings, g.grid, nullptr, n, 2);
-    literal.prepare(g.settings, g.grid, nullptr, n, 2);
+    fast.prepare(engineSetupOf(g.settings, 2), g.grid, nullptr, n);
+    literal.prepare(engineSetupOf(g.settings, 2), g.grid, nullptr, n);
     CollisionKernel kernel = makeCollisionKernel(g.grid.capacity);
     literal.fillMonomerRow(900.0, kernel);
     const auto size = static_cast<std::size_t>(g.grid.capacity);
@@ -227,7 +231,7 @@ TEST(FastForms, GrowthRatesMatchOnRandomStates) {
       for (int k = 1; k <= n; ++k)
         N[k] = trial % 3 == 0 && k > 1 ? 0.0 : std::pow(10.0, exponent(random));
       const GrowthInputs in{n, &g.grid.volume, &N, &kernel.beta[kernel.index(1, 0)], 0.3, 1e18,
-                            900.0, 0.1, 2000.0, trial == 5 ? 0.0001 : 1e-8};
+                            900.0, 0.1, 2000.0, trial != 5};
       std::vector<double> df(size, 0.0), dl(size, 0.0), kf(size, 0.0), kl(size, 0.0);
       GrowthRates rf = makeGrowthRates(g.grid.capacity), rl = makeGrowthRates(g.grid.capacity);
       fast.growth(in, df, kf, rf);

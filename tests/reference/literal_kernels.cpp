@@ -4,21 +4,21 @@
 
 namespace aerosol {
 
-void LiteralPassKernels::prepare(const RunSettings& settings, const NodeGrid& grid,
-                                 const SplitOperator* split, int n, int s) {
-  settings_ = settings;
+void LiteralPassKernels::prepare(const EngineSetup& setup, const NodeGrid& grid,
+                                 const SplitOperator* split, int n) {
+  setup_ = setup;
   grid_ = &grid;
   split_ = split;
   n_ = n;
-  first_ = s;
+  first_ = setup.firstParticleNode;
 }
 
 double LiteralPassKernels::fillKernel(double T, CollisionKernel& kernel) {
-  return computeCollisionKernel(T, settings_, *grid_, n_, kernel);
+  return computeCollisionKernel(T, setup_.kernel, setup_.density, setup_.gas, *grid_, n_, kernel);
 }
 
 void LiteralPassKernels::fillMonomerRow(double T, CollisionKernel& kernel) {
-  computeMonomerKernelRow(T, settings_, *grid_, n_, kernel);
+  computeMonomerKernelRow(T, setup_.density, *grid_, n_, kernel);
 }
 
 void LiteralPassKernels::coagulation(const std::vector<double>& N, const CollisionKernel& kernel,

@@ -10,8 +10,9 @@ namespace aerosol {
 
 class LiteralPassKernels final : public PassKernels {
  public:
-  void prepare(const RunSettings& settings, const NodeGrid& grid, const SplitOperator* split,
-               int nodeCount, int firstCoagulatingNode) override;
+  void prepare(const EngineSetup& setup, const NodeGrid& grid, const SplitOperator* split,
+               int nodeCount) override;
+  void setGasPressure(double pressure) override { setup_.gas.pressure = pressure; }
   double fillKernel(double temperature, CollisionKernel& kernel) override;
   void fillMonomerRow(double temperature, CollisionKernel& kernel) override;
   void coagulation(const std::vector<double>& concentration, const CollisionKernel& kernel,
@@ -20,7 +21,7 @@ class LiteralPassKernels final : public PassKernels {
               std::vector<double>& kelvinConcentration, GrowthRates& rates) override;
 
  private:
-  RunSettings settings_{};
+  EngineSetup setup_{};
   const NodeGrid* grid_ = nullptr;
   const SplitOperator* split_ = nullptr;
   int n_ = 0;

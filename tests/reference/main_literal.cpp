@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "reference/literal_kernels.h"
-#include "modes/modes.h"
-#include "setup/output.h"
-#include "setup/run_settings.h"
+#include "processes/processes.h"
+#include "common/console.h"
+#include "processes/run_settings.h"
 
 int main() {
   std::signal(SIGPIPE, SIG_IGN);

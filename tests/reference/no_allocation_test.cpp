@@ -8,7 +8,7 @@
 #include <new>
 
 #include "engine/fast_pass_kernels.h"
-#include "modes/passes.h"
+#include "processes/passes.h"
 #include "reference/literal_kernels.h"
 #include "support/example_material.h"
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/fast_pass_kernels.h"
-#include "modes/passes.h"
+#include "processes/passes.h"
 #include "support/example_material.h"
 
 namespace aerosol {

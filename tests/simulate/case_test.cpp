@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "simulate/case.h"
-#include "simulate/materials.h"
+#include "case/case.h"
+#include "case/materials.h"
 
 namespace aerosol {
 namespace {

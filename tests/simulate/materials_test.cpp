@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <toml++/toml.h>
 
-#include "simulate/materials.h"
+#include "case/materials.h"
 
 namespace aerosol {
 namespace {

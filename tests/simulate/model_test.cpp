@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "engine/fast_pass_kernels.h"
-#include "modes/passes.h"
+#include "processes/passes.h"
 #include "nucleation/nucleation.h"
-#include "simulate/model.h"
-#include "simulate/simulation.h"
+#include "model/model.h"
+#include "integrator/simulation.h"
 #include "support/example_case.h"
 #include "support/example_material.h"
 
@@ -64,7 +64,7 @@ bool ratesAt(AerosolModel& model, double t, const std::vector<double>& N, std::v
 // Saturation concentration (m-3) of the settings' vapour at temperature T.
 double saturationAt(const RunSettings& s, double T) {
   NucleationState sat;
-  computeSaturation(s, T, sat);
+  computeSaturation(materialOf(s), s.pressure, T, sat);
   return sat.saturationConcentration;
 }
 
@@ -158,7 +158,7 @@ TEST(SimulateModelRates, CoagulationMatchesProcessOneStepAndKeepsParticleVolume)
     c.mechanisms = Mechanisms{};
     c.mechanisms.coagulation = true;
     c.mechanisms.kernel = form == 2 ? KernelForm::Fuchs : KernelForm::FreeMolecular;
-    c.grid.firstVolume = std::pow(1.0, 3.0) * (3.1415926 * 1e-27) / 6.0;
+    c.grid.firstVolume = volumeOfDiameterNm(1.0);
     c.grid.diameterExponent = kThirdSeven;
     c.temperature.law = TemperatureLaw::Constant;
     c.temperature.start = 300.0;
@@ -263,17 +263,31 @@ TEST(SimulateModelJacobian, MatchesCentralDifferencesOfTheRates) {
   }
 }
 
+// The figures of one output time that the checks read, by their names in the outputs.
+struct Figures {
+  double time = 0.0;
+  double temperature = 0.0;
+  double monomerConcentration = 0.0;
+  double totalNumber = 0.0;
+  double particleVolume = 0.0;
+  double totalVolume = 0.0;
+  double meanDiameter = 0.0;
+  double geometricStd = 0.0;
+  std::vector<double> concentration;
+  IntegratorCounts counts;
+};
+
 // Keeps what the run hands over.
 struct MemorySink : ResultsSink {
-  OutputGrid grid;
-  std::vector<OutputSample> samples;
+  ResultsLayout layout;
+  std::vector<Figures> samples;
   int begins = 0;
   int finishes = 0;
   RunOutcome outcome;
   int failWriteAt = -1;  // the sample whose write fails
-  bool begin(const SimulationCase&, const OutputGrid& g, std::string&) override {
+  bool begin(const SimulationCase&, const ResultsLayout& l, std::string&) override {
     ++begins;
-    grid = g;
+    layout = l;
     return true;
   }
   bool write(const OutputSample& sample, std::string& message) override {
@@ -281,7 +295,23 @@ struct MemorySink : ResultsSink {
       message = "disk full";
       return false;
     }
-    samples.push_back(sample);
+    const auto at = [&](const char* name) {
+      const int i = layout.find(name);
+      EXPECT_GE(i, 0) << name;
+      return sample.values.data() + layout.offset(static_cast<std::size_t>(i));
+    };
+    Figures f;
+    f.time = sample.time;
+    f.temperature = *at("temperature");
+    f.monomerConcentration = *at("monomer_concentration");
+    f.totalNumber = *at("total_number");
+    f.particleVolume = *at("particle_volume");
+    f.totalVolume = *at("total_volume");
+    f.meanDiameter = *at("mean_diameter");
+    f.geometricStd = *at("geometric_std");
+    f.concentration.assign(at("concentration"), at("concentration") + layout.nodeCount);
+    f.counts = sample.counts;
+    samples.push_back(f);
     return true;
   }
   bool finish(const RunOutcome& result, std::string&) override {
@@ -297,7 +327,7 @@ SimulationCase coagulationCase(int nodes, double endTime) {
   SimulationCase c = legacyCaseOf(s, 1);
   c.mechanisms = Mechanisms{};
   c.mechanisms.coagulation = true;
-  c.grid.firstVolume = std::pow(1.0, 3.0) * (3.1415926 * 1e-27) / 6.0;
+  c.grid.firstVolume = volumeOfDiameterNm(1.0);
   c.grid.diameterExponent = kThirdSeven;
   c.initial = InitialState{};
   c.initial.particles = ParticleInit::Monodisperse;
@@ -326,8 +356,8 @@ TEST(SimulateRun, FreeMolecularCoagulationKeepsVolumeAndReachesTheSelfPreserving
     EXPECT_LE(sink.samples[i].totalNumber, sink.samples[i - 1].totalNumber * (1 + 1e-6));
     EXPECT_GE(sink.samples[i].counts.steps, sink.samples[i - 1].counts.steps);
   }
-  const OutputSample& first = sink.samples.front();
-  const OutputSample& last = sink.samples.back();
+  const Figures& first = sink.samples.front();
+  const Figures& last = sink.samples.back();
   EXPECT_DOUBLE_EQ(first.totalNumber, 1e20);
   EXPECT_LT(last.totalNumber, 1e-2 * first.totalNumber);
   EXPECT_NEAR(last.particleVolume / first.particleVolume, 1.0, 1e-3);
@@ -428,7 +458,7 @@ TEST(SimulateRun, EndsHonestlyWhenStoppedFailingOrUnableToWrite) {
   {
     SCOPED_TRACE("no run to start");
     SimulationCase tooMany = coagulationCase(20, 0.01);
-    tooMany.grid.nodeCount = kSimulateMaxNodes + 1;
+    tooMany.grid.nodeCount = kMostNodes + 1;
     SimulationCase neverCold = coagulationCase(20, 0.01);
     neverCold.end.rule = EndRule::Temperature;
     neverCold.end.temperature = 250.0;  // the gas stays at 300 K
@@ -465,7 +495,7 @@ TEST(SimulateRun, NucleationGrowthConservesVolumeAndStaysNonNegative) {
   ASSERT_EQ(outcome.end, RunEnd::Complete) << outcome.message;
   ASSERT_EQ(sink.samples.size(), 11u);
   const double start = sink.samples.front().totalVolume;
-  for (const OutputSample& sample : sink.samples) {
+  for (const Figures& sample : sink.samples) {
     EXPECT_NEAR(sample.totalVolume / start, 1.0, 1e-4) << "t = " << sample.time;
     for (double value : sample.concentration) {
       EXPECT_TRUE(std::isfinite(value));

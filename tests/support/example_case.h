@@ -4,8 +4,8 @@
 // 300 K): the case that tests and benchmarks set against the fixed-step processes.
 
 #include "coagulation/node_grid.h"
-#include "setup/run_settings.h"
-#include "simulate/case.h"
+#include "processes/run_settings.h"
+#include "case/case.h"
 
 namespace aerosol {
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "setup/run_settings.h"
+#include "processes/run_settings.h"
 
 namespace aerosol {
 

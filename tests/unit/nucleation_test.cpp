@@ -11,7 +11,7 @@
 #include "coagulation/node_grid.h"
 #include "nucleation/nucleation.h"
 #include "support/example_material.h"
-#include "setup/run_settings.h"
+#include "processes/run_settings.h"
 
 namespace aerosol {
 namespace {
@@ -42,7 +42,7 @@ TEST(Nucleation, WorkedExampleToFiveDigits) {
 
   const double T = 1500.0;
   const double ns = std::exp(10.0 - 30000.0 / T) * 101325.0 / (1.38e-23 * T);
-  const NucleationState st = computeNucleationState(s, m, T, 5.0 * ns);
+  const NucleationState st = computeNucleationState(materialOf(s), s.pressure, m, T, 5.0 * ns);
   EXPECT_EQ(fiveDigits(st.surfaceTension), "2.0000e-01");
   EXPECT_EQ(fiveDigits(st.saturationPressure), "4.6001e+00");
   EXPECT_EQ(fiveDigits(st.saturationConcentration), "2.2223e+20");
@@ -76,7 +76,7 @@ TEST(Nucleation, IndependentPhysicsOfTheWorkedExample) {
   const MonomerProperties m = computeMonomerProperties(s.density, s.monomerVolume);
   const double T = 1500.0;
   const double ns = std::exp(10.0 - 30000.0 / T) * 101325.0 / (1.38e-23 * T);
-  const NucleationState st = computeNucleationState(s, m, T, 5.0 * ns);
+  const NucleationState st = computeNucleationState(materialOf(s), s.pressure, m, T, 5.0 * ns);
   const double v1 = s.monomerVolume;
   const double s1 = std::pow(36.0 * M_PI * v1 * v1, 1.0 / 3.0);
   const double sigma = 0.2;
@@ -95,19 +95,20 @@ TEST(Nucleation, InitialMonomersSaturateByOnePerMille) {
   RunSettings s = workedExample();
   for (double T0 : {300.5, 800.0, 1800.0}) {
     s.startTemperature = T0;
-    const double N1 = initialMonomerConcentration(s);
+    const double N1 = initialMonomerConcentration(materialOf(s), s.pressure, s.startTemperature);
     const double ns = std::exp(s.vaporPressureC - s.vaporPressureD / T0) * s.pressure *
                       101325.0 / (1.38e-23 * T0);
     EXPECT_NEAR(N1 / ns, 1.001, 1e-14) << T0;
     const MonomerProperties m = computeMonomerProperties(s.density, s.monomerVolume);
-    const NucleationState st = computeNucleationState(s, m, T0, N1);
+    const NucleationState st = computeNucleationState(materialOf(s), s.pressure, m, T0, N1);
     EXPECT_NEAR(st.saturationRatio, 1.001, 1e-14) << T0;
   }
   // The pressure is a factor of the vapour pressure.
   s.startTemperature = 900.0;
-  const double atOne = initialMonomerConcentration(s);
+  const double atOne = initialMonomerConcentration(materialOf(s), s.pressure, s.startTemperature);
   s.pressure = 2.0;
-  EXPECT_NEAR(initialMonomerConcentration(s) / atOne, 2.0, 1e-14);
+  EXPECT_NEAR(initialMonomerConcentration(materialOf(s), s.pressure, s.startTemperature) / atOne,
+              2.0, 1e-14);
 }
 
 TEST(Nucleation, NearSaturationTheClusterIsAboveTheTopNode) {
@@ -116,7 +117,9 @@ TEST(Nucleation, NearSaturationTheClusterIsAboveTheTopNode) {
   // S = 1.001 at 700 K: ln S is tiny and the critical cluster huge.
   const double T = 700.0;
   s.startTemperature = T;
-  const NucleationState st = computeNucleationState(s, m, T, initialMonomerConcentration(s));
+  const NucleationState st = computeNucleationState(
+      materialOf(s), s.pressure, m, T,
+      initialMonomerConcentration(materialOf(s), s.pressure, s.startTemperature));
   const std::vector<double> v = volumesFor(s);
   EXPECT_GE(st.criticalVolume, v[s.nodeCount]);
   std::vector<double> xi(50, -1.0);
@@ -187,7 +190,7 @@ TEST(Nucleation, VolumePlacedMatchesMonomerVolumeRemoved) {
   for (double T : {700.0, 1000.0, 1500.0})
     for (double S : {1.5, 3.0, 5.0, 20.0, 200.0}) {
       const double ns = std::exp(10.0 - 30000.0 / T) * 101325.0 / (1.38e-23 * T);
-      const NucleationState st = computeNucleationState(s, m, T, S * ns);
+      const NucleationState st = computeNucleationState(materialOf(s), s.pressure, m, T, S * ns);
       if (!(st.criticalVolume < v[s.nodeCount]) || !(st.nucleationRate > 0.0)) continue;
       std::vector<double> xi(50, 0.0);
       computeNucleationFractions(v, s.nodeCount, st.criticalVolume, xi);

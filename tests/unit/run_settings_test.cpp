@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "setup/run_settings.h"
+#include "processes/run_settings.h"
 
 namespace aerosol {
 namespace {

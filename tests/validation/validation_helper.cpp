@@ -20,13 +20,13 @@
 #include "coagulation/collision_kernel.h"
 #include "coagulation/node_grid.h"
 #include "nucleation/nucleation.h"
-#include "setup/run_settings.h"
+#include "processes/run_settings.h"
 
 using namespace aerosol;
 
 namespace {
 
-RunSettings carrierGas(int nodeCount, int collisionFunction) {
+RunSettings gasSettings(int nodeCount, int collisionFunction) {
   RunSettings s;
   s.nodeCount = nodeCount;
   s.pressure = 1.0;
@@ -45,16 +45,18 @@ RunSettings carrierGas(int nodeCount, int collisionFunction) {
 int printKernel() {
   const int n = 62;  // 60 volume steps of 10^0.2 between nodes 1 and n-1: 1 nm .. 10 um
   const double T = 300.0;
-  const RunSettings free = carrierGas(n, 1);
-  const RunSettings fuchs = carrierGas(n, 2);
+  const RunSettings free = gasSettings(n, 1);
+  const RunSettings fuchs = gasSettings(n, 2);
   const int capacity = tableCapacity(n);
   NodeGrid grid = makeNodeGrid(capacity);
   const double v1 = std::pow(1.0, 3.0) * (3.1415926 * 1e-27) / 6.0;
   buildNodeGrid(grid, v1, free.spacingFactor, free.density, n, kThirdSeven);
   CollisionKernel betaFree = makeCollisionKernel(capacity);
   CollisionKernel betaFuchs = makeCollisionKernel(capacity);
-  computeCollisionKernel(T, free, grid, n, betaFree);
-  computeCollisionKernel(T, fuchs, grid, n, betaFuchs);
+  computeCollisionKernel(T, kernelFormOf(free), free.density, carrierGasOf(free), grid, n,
+                         betaFree);
+  computeCollisionKernel(T, kernelFormOf(fuchs), fuchs.density, carrierGasOf(fuchs), grid, n,
+                         betaFuchs);
   const double mu = std::pow(T, 1.5) * fuchs.sutherlandA / (fuchs.sutherlandB + T);
   const double lambda = mu / (fuchs.pressure * 101325.0) * std::sqrt(T * 3.1415926 * 8.314 / 0.08);
   std::printf("# T %.17g K, P 1 atm, density 2000 kg/m3, gas mean free path %.17g m\n", T, lambda);
@@ -68,7 +70,7 @@ int printKernel() {
 // The nucleation model's worked example: M 0.1 kg/mol, rho 2000 kg/m3, sigma = 500 - 0.2 T
 // dyne/cm, Ps = exp(10 - 30000/T) atm, 26 nodes, T = 1500 K and S = 5.
 int printNucleation() {
-  RunSettings s = carrierGas(26, 1);
+  RunSettings s = gasSettings(26, 1);
   s.surfaceTensionA = 500.0;
   s.surfaceTensionB = 0.2;
   s.vaporPressureC = 10.0;
@@ -76,9 +78,9 @@ int printNucleation() {
   const double T = 1500.0;
   const MonomerProperties monomer = computeMonomerProperties(s.density, s.monomerVolume);
   NucleationState saturation;
-  computeSaturation(s, T, saturation);
+  computeSaturation(materialOf(s), s.pressure, T, saturation);
   const double N1 = 5.0 * saturation.saturationConcentration;
-  const NucleationState st = computeNucleationState(s, monomer, T, N1);
+  const NucleationState st = computeNucleationState(materialOf(s), s.pressure, monomer, T, N1);
   const int capacity = tableCapacity(s.nodeCount);
   NodeGrid grid = makeNodeGrid(capacity);
   buildNodeGrid(grid, s.monomerVolume, s.spacingFactor, s.density, s.nodeCount, kThirdSeven);
@@ -109,7 +111,7 @@ int printVolumeDrift(int n) {
                  kMaxNodeCount);
     return 1;
   }
-  const RunSettings s = carrierGas(n, 1);
+  const RunSettings s = gasSettings(n, 1);
   const double T = 300.0, N0 = 1e20;
   const int capacity = tableCapacity(n);
   const double v1 = std::pow(1.0, 3.0) * (3.1415926 * 1e-27) / 6.0;
@@ -124,7 +126,8 @@ int printVolumeDrift(int n) {
   double t = 0.0, dt = 1e-8, worst = 0.0, worstTime = 0.0, topShare = 0.0;
   long steps = 0;
   while (t < 0.01) {
-    const double smallest = computeCollisionKernel(T, s, grid, n, kernel);
+    const double smallest =
+        computeCollisionKernel(T, kernelFormOf(s), s.density, carrierGasOf(s), grid, n, kernel);
     coagulationRates(N, split, kernel, n, 1, gain, loss);
     double Ninf = 0.0;
     for (int k = 1; k <= n; ++k) {

@@ -1,0 +1,118 @@
+#include "case/case_checks.h"
+
+#include <cmath>
+
+#include "case/case_text.h"
+#include "properties/constants.h"
+
+namespace aerosol {
+namespace {
+
+std::string kelvin(double v) { return formatCaseNumber(v) + " K"; }
+
+// An end that the history reaches within what it describes.
+std::optional<CaseProblem> checkEnd(const SimulationCase& c) {
+  const TemperatureHistory& h = c.temperature;
+  const EndCondition& end = c.end;
+  const bool byTime = end.rule == EndRule::Time;
+  const std::string key = byTime ? "end.time" : "end.temperature";
+  const std::string value = formatCaseNumber(byTime ? end.time : end.temperature);
+  auto problem = [&](const std::string& expected) {
+    return std::optional<CaseProblem>(CaseProblem{key, value, expected});
+  };
+  switch (h.law) {
+    case TemperatureLaw::Constant:
+      if (!byTime)
+        return problem("an end.time: a constant temperature (" + kelvin(h.start) +
+                       ") never reaches another");
+      break;
+    case TemperatureLaw::CoolingRate:
+      if (byTime) {
+        if (!(h.at(end.time, 0.0).temperature > 0.0))
+          return problem("an end before the cooling law reaches 0 K (at " +
+                         formatCaseNumber(h.start / h.coolingRate) + " s)");
+      } else if (!(end.temperature != h.start && std::isfinite(caseEndTime(c)))) {
+        return problem("a temperature that the law reaches from temperature.start = " +
+                       kelvin(h.start) + " at temperature.cooling_rate = " +
+                       formatCaseNumber(h.coolingRate) + " K/s (a positive rate cools)");
+      }
+      break;
+    case TemperatureLaw::Table:
+      if (byTime && end.time > h.table.back().time)
+        return problem("an end within the temperature table (up to " +
+                       formatCaseNumber(h.table.back().time) + " s)");
+      if (!byTime && !(end.temperature != h.start && std::isfinite(caseEndTime(c))))
+        return problem("a temperature that the table reaches after its start at " +
+                       kelvin(h.start));
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+double caseEndTime(const SimulationCase& c) {
+  if (c.end.rule == EndRule::Time) return c.end.time;
+  return c.temperature.timeToReach(c.end.temperature);
+}
+
+TemperatureSpan caseTemperatureSpan(const SimulationCase& c) {
+  return c.temperature.spanUntil(caseEndTime(c));
+}
+
+std::optional<CaseProblem> checkCase(const SimulationCase& c) {
+  if (std::optional<CaseProblem> end = checkEnd(c)) return end;
+  const Mechanisms& m = c.mechanisms;
+  const MaterialProperties& mat = c.material;
+  const TemperatureSpan span = caseTemperatureSpan(c);
+  const double ends[2] = {span.low, span.high};
+
+  if (m.vapor != VaporMode::None) {
+    for (double T : ends) {
+      const double Ps = std::exp(mat.vaporPressureC - mat.vaporPressureD / T);
+      if (!(std::isfinite(Ps) && Ps > 0.0))
+        return CaseProblem{"material.vapor_pressure_c", formatCaseNumber(mat.vaporPressureC),
+                           "constants whose vapour pressure exp(C - D/T) is a finite number "
+                           "above 0 at the run's temperatures; with vapor_pressure_d = " +
+                               formatCaseNumber(mat.vaporPressureD) + " it is " +
+                               formatCaseNumber(Ps) + " atm at " + kelvin(T)};
+    }
+    if (c.initial.saturationRatio > 0.0) {
+      const GasState start = c.temperature.at(0.0, c.gas.pressure);
+      const double T0 = start.temperature;
+      const double ns = std::exp(mat.vaporPressureC - mat.vaporPressureD / T0) *
+                        mat.vaporPressureFactorAt(start.pressure) * kPascalPerAtm /
+                        (kBoltzmann * T0);
+      if (!std::isfinite(c.initial.saturationRatio * ns))
+        return CaseProblem{"initial.saturation_ratio",
+                           formatCaseNumber(c.initial.saturationRatio),
+                           "a saturation ratio whose monomer concentration at " + kelvin(T0) +
+                               " is finite"};
+    }
+  }
+  if (m.vapor != VaporMode::None && (m.nucleation || m.growth)) {
+    for (double T : ends) {
+      const double sigma = mat.surfaceTensionA - mat.surfaceTensionB * T;
+      if (!(sigma > 0.0))
+        return CaseProblem{"material.surface_tension_a", formatCaseNumber(mat.surfaceTensionA),
+                           "a surface tension A - B T above 0 at the run's temperatures; with "
+                           "surface_tension_b = " +
+                               formatCaseNumber(mat.surfaceTensionB) + " it is " +
+                               formatCaseNumber(sigma) + " dyne/cm at " + kelvin(T)};
+    }
+  }
+  if (m.kernel == KernelForm::Fuchs && (m.coagulation || m.growth)) {
+    for (double T : ends) {
+      const double mu = std::pow(T, 1.5) * c.gas.sutherlandA / (c.gas.sutherlandB + T);
+      if (!(std::isfinite(mu) && mu > 0.0))
+        return CaseProblem{"gas.sutherland_a", formatCaseNumber(c.gas.sutherlandA),
+                           "Sutherland constants whose viscosity A T^1.5 / (B + T) is above 0 at "
+                           "the run's temperatures for the Fuchs kernel; with sutherland_b = " +
+                               formatCaseNumber(c.gas.sutherlandB) + " it is " +
+                               formatCaseNumber(mu) + " Pa s at " + kelvin(T)};
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace aerosol

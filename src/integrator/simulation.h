@@ -1,0 +1,30 @@
+#pragma once
+// One simulate run: the ODE model of a case integrated by CVODE, with the state handed to a
+// results sink at every output time. The sink writes files (NetCDF, CSV) or fills arrays
+// (the Python module); the run knows nothing of formats.
+
+#include <functional>
+#include <vector>
+
+#include "case/case.h"
+#include "output/results.h"
+
+namespace aerosol {
+
+struct RunControl {
+  // Polled between internal steps; true ends the run as interrupted, keeping what it wrote.
+  std::function<bool()> stopRequested;
+  // Called between internal steps with the time reached (for a progress line).
+  std::function<void(double time)> progress;
+};
+
+// Integrates the case, handing each output time to `sink`. The outcome says how it ended.
+RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink,
+                         const RunControl& control);
+
+// The output times: count of them from 0 to endTime, both included. Linear, or
+// logarithmic from endTime * kFirstLogarithmicTime.
+inline constexpr double kFirstLogarithmicTime = 1e-6;
+std::vector<double> outputTimes(const OutputSpec& output, double endTime);
+
+}  // namespace aerosol

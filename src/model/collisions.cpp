@@ -1,0 +1,29 @@
+#include "model/collisions.h"
+
+namespace aerosol {
+
+Collisions::Collisions(const EngineSetup& setup, const NodeGrid& grid, const SplitOperator* split,
+                       int n, bool wholeTable, bool pressureVaries)
+    : table_(makeCollisionKernel(grid.capacity)),
+      form_(setup.kernel),
+      wholeTable_(wholeTable),
+      pressureVaries_(pressureVaries) {
+  engine_.prepare(setup, grid, split, n);
+}
+
+void Collisions::fill(const GasState& gas) {
+  if (pressureVaries_) engine_.setGasPressure(gas.pressure);
+  if (wholeTable_)
+    engine_.fillKernel(gas.temperature, table_);
+  else
+    engine_.fillMonomerRow(gas.temperature, table_);
+  complete_ = false;
+}
+
+void Collisions::completeTable() {
+  if (complete_ || !wholeTable_) return;
+  engine_.writeFullTable(table_);
+  complete_ = true;
+}
+
+}  // namespace aerosol

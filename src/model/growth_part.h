@@ -1,0 +1,44 @@
+#pragma once
+// Surface growth: condensation of vapour monomers on the particles and evaporation from them
+// with the Kelvin effect, each node moving particles to its neighbours so that particle volume
+// is kept; a depleted vapour loses the monomers taken up and regains those given off.
+// Particles that evaporate out of node 2 leave the grid as monomers, v2/v1 of them each, so
+// that total volume is kept too.
+//
+// Its Jacobian block comes from difference quotients of its own rates: given N1 they are
+// linear in each particle node (a step as large as the largest concentration is exact and
+// keeps clear of the rounding of large rates); in N1 a step of sqrt(eps) N1.
+
+#include <vector>
+
+#include "growth/growth.h"
+#include "model/collisions.h"
+#include "model/mechanism.h"
+#include "model/state_layout.h"
+#include "model/vapor.h"
+
+namespace aerosol {
+
+class GrowthPart final : public MechanismPart {
+ public:
+  GrowthPart(const StateLayout& layout, Collisions& collisions, const Vapor& vapor,
+             const NodeGrid& grid);
+
+  const char* name() const override { return "growth"; }
+  std::vector<int> reads() const override;
+  std::vector<int> writes() const override;
+  void addRates(const ModelPoint& point, const double* y, double* ydot) override;
+  void addJacobian(const ModelPoint& point, const double* y, JacobianColumns columns) override;
+
+ private:
+  const StateLayout& layout_;
+  Collisions& collisions_;
+  const Vapor& vapor_;
+  const NodeGrid& grid_;
+  int n_;
+  std::vector<double> N_, diameter_, kelvin_;
+  GrowthRates rates_;
+  DifferenceQuotients quotients_;
+};
+
+}  // namespace aerosol

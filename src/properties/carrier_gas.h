@@ -1,0 +1,16 @@
+#pragma once
+// The carrier gas and the form of the collision kernel that it enters.
+
+namespace aerosol {
+
+struct CarrierGasProperties {
+  double pressure = 1.0;     // atm (at t = 0 when a history gives pressures)
+  double sutherlandA = 0.0;  // Pa s K^-0.5, viscosity mu = A T^1.5 / (B + T)
+  double sutherlandB = 0.0;  // K
+};
+
+// Collision frequency function between particles: the free-molecular (kinetic) form, or
+// Fuchs' interpolation from the free-molecular to the continuum regime, which needs the gas.
+enum class KernelForm { FreeMolecular, Fuchs };
+
+}  // namespace aerosol
