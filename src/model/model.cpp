@@ -111,7 +111,8 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
 
   // The parts, in the order their rates are summed.
   if (nucleation) {
-    auto part = std::make_unique<NucleationPart>(layout_, *vapor_, grid_);
+    auto part = std::make_unique<NucleationPart>(layout_, *vapor_, grid_,
+                                                 10.0 * c.tolerances.relative);
     nucleation_ = part.get();
     parts_.push_back(std::move(part));
   }

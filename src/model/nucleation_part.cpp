@@ -7,11 +7,12 @@
 namespace aerosol {
 
 NucleationPart::NucleationPart(const StateLayout& layout, const Vapor& vapor,
-                               const NodeGrid& grid)
+                               const NodeGrid& grid, double margin)
     : layout_(layout),
       vapor_(vapor),
       grid_(grid),
       n_(layout.nodeCount()),
+      margin_(margin),
       xi_(static_cast<std::size_t>(grid.capacity), 0.0) {}
 
 std::vector<int> NucleationPart::writes() const {
@@ -77,13 +78,25 @@ void NucleationPart::roots(const ModelPoint& point, const double* y, double* g) 
   // v* grows without bound as S falls to 1: a state below saturation lies above every node.
   const bool above = !(S > 1.0);
   const double lnV = above ? 0.0 : std::log(st.criticalVolume);
+  const auto lnNode = [&v](int node) { return std::log(v[static_cast<std::size_t>(node)]); };
   if (k == n_ + 1) {
-    g[0] = S - 1.0;                                                         // S falls to 1
-    g[1] = above ? 1.0 : lnV - std::log(v[static_cast<std::size_t>(n_)]);  // v* below v_n
+    g[0] = S - 1.0;                                        // S falls to 1
+    g[1] = above ? 1.0 : lnV - lnNode(n_) + lowMargin();  // v* below v_n
     return;
   }
-  g[0] = above ? 1.0 : lnV - std::log(v[static_cast<std::size_t>(k)]);  // v* reaches v_k
-  if (k >= 3) g[1] = above ? 1.0 : lnV - std::log(v[static_cast<std::size_t>(k - 1)]);
+  g[0] = above ? 1.0 : lnV - lnNode(k) - highMargin();                 // v* above v_k
+  if (k >= 3) g[1] = above ? 1.0 : lnV - lnNode(k - 1) + lowMargin();  // v* below v_{k-1}
+}
+
+bool NucleationPart::withinHeldRange(const NucleationState& st) const {
+  const int k = held_;
+  if (!(st.saturationRatio > 1.0) || k < 2 || k > n_ + 1) return false;
+  const std::vector<double>& v = grid_.volume;
+  const double lnV = std::log(st.criticalVolume);
+  const double low = std::log(v[static_cast<std::size_t>(k - 1)]) - lowMargin();
+  if (k == n_ + 1) return lnV >= low;
+  const double high = std::log(v[static_cast<std::size_t>(k)]) + highMargin();
+  return (k == 2 || lnV >= low) && lnV < high;
 }
 
 int NucleationPart::placementAcross(int which, int direction) const {
@@ -99,12 +112,21 @@ int NucleationPart::placementAcross(int which, int direction) const {
 
 bool NucleationPart::holdBranch(const ModelPoint& point, const double* y, const int* found) {
   int placement = placementOf(point, y);
+  // Within the margin of the held node's range the branch stays.
+  if (holding_ && placement != held_ && withinHeldRange(vapor_.state(point.gas, y[0])))
+    placement = held_;
   if (holding_ && found != nullptr && placement == held_) {
     // Exactly on the node volume: across it in the direction the root function went.
     const int which = found[0] != 0 ? 0 : (found[1] != 0 ? 1 : -1);
     if (which >= 0) placement = placementAcross(which, found[which]);
   }
   const bool changed = !holding_ || placement != held_;
+  // A move by one node is a crossing of the boundary between them; the margin guards it.
+  const bool nodes = held_ >= 2 && placement >= 2;
+  enteredFrom_ = !changed ? enteredFrom_
+                 : nodes && placement == held_ - 1 ? 1
+                 : nodes && placement == held_ + 1 ? -1
+                                                   : 0;
   held_ = placement;
   holding_ = true;
   return changed;

@@ -6,7 +6,12 @@
 // (a cluster above the top node would use monomers without adding particles).
 //
 // The rate jumps where v* crosses a node volume: the part holds the node that takes the
-// clusters between crossings, found as roots, so the integrator sees smooth rates.
+// clusters between crossings, found as roots, so the integrator sees smooth rates. A crossing
+// back over the boundary just crossed must take v* a margin beyond it (in ln v): the state
+// the method restarts from lies on that boundary, and the errors of its first steps, of the
+// order of the tolerance, would otherwise take it back across at once and hide the next
+// crossing for many steps. The boundary ahead has no margin: clusters go to the new node
+// from the crossing on.
 
 #include <vector>
 
@@ -19,7 +24,10 @@ namespace aerosol {
 
 class NucleationPart final : public MechanismPart {
  public:
-  NucleationPart(const StateLayout& layout, const Vapor& vapor, const NodeGrid& grid);
+  // `margin`: how far past the boundary just crossed, in ln v, a crossing back must go (the
+  // run's relative tolerance times ten is ample).
+  NucleationPart(const StateLayout& layout, const Vapor& vapor, const NodeGrid& grid,
+                 double margin);
 
   const char* name() const override { return "nucleation"; }
   std::vector<int> reads() const override { return {0}; }
@@ -43,12 +51,19 @@ class NucleationPart final : public MechanismPart {
  private:
   // The placement beyond the held one when root `which` changed sign in `direction`.
   int placementAcross(int which, int direction) const;
+  // Whether v* (S > 1) lies within the held node's range, widened by the margin on the side
+  // it was entered from.
+  bool withinHeldRange(const NucleationState& state) const;
+  double lowMargin() const { return enteredFrom_ < 0 ? margin_ : 0.0; }
+  double highMargin() const { return enteredFrom_ > 0 ? margin_ : 0.0; }
 
   const StateLayout& layout_;
   const Vapor& vapor_;
   const NodeGrid& grid_;
   int n_;
+  double margin_;
   int held_ = kNoSaturation;
+  int enteredFrom_ = 0;  // +1 across its upper boundary (v* fell), -1 its lower, 0 otherwise
   bool holding_ = false;  // false until a branch is held: follow the state
   std::vector<double> xi_;
   DifferenceQuotients quotients_;

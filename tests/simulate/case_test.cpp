@@ -199,6 +199,16 @@ TEST(CaseFile, OtherFormsFillTheRecordAndRoundTrip) {
         {"kind = \"lognormal\"\ndiameter = 5.0\nsigma_g = 1.4", "kind = \"node\"\nnode = 1"},
         {"law = \"cooling\"\nstart = 1500\ncooling_rate = 1000", "law = \"constant\"\nstart = 300"},
         {"temperature = 300", "time = 0.01"}}},
+      {"pure coagulation of particles as large as the first node",
+       {{"nucleation = true", "nucleation = false"},
+        {"growth = true", "growth = false"},
+        {"vapor = \"depleted\"", "vapor = \"none\""},
+        {"saturation_ratio = 1.001", ""},
+        {"nodes = 48", "nodes = 30\nfirst_diameter = 1.0"},
+        {"kind = \"lognormal\"\ndiameter = 5.0\nsigma_g = 1.4",
+         "kind = \"monodisperse\"\ndiameter = 1.0"},
+        {"law = \"cooling\"\nstart = 1500\ncooling_rate = 1000", "law = \"constant\"\nstart = 300"},
+        {"temperature = 300", "time = 0.01"}}},
       {"held vapour, monodisperse, a table with pressures, the legacy vapour-pressure factor",
        {{"nucleation = true", "nucleation = false"},
         {"coagulation = true", "coagulation = false"},
@@ -223,7 +233,7 @@ TEST(CaseFile, OtherFormsFillTheRecordAndRoundTrip) {
   // Spot checks of the second form: the table's first pressure is the gas pressure and the
   // legacy factor follows it.
   std::string text = kValid;
-  for (const auto& [find, replace] : forms[1].edits) text = edited(text, find, replace);
+  for (const auto& [find, replace] : forms[2].edits) text = edited(text, find, replace);
   SimulationCase c;
   std::string message;
   ASSERT_TRUE(parseCaseText(text, "case.toml", c, message)) << message;

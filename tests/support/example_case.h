@@ -3,9 +3,9 @@
 // (the vapour-pressure law times the gas pressure, S = 1.001 at the start, cooling to
 // 300 K): the case that tests and benchmarks set against the fixed-step processes.
 
+#include "case/case.h"
 #include "coagulation/node_grid.h"
 #include "processes/run_settings.h"
-#include "case/case.h"
 
 namespace aerosol {
 
@@ -13,23 +13,14 @@ inline SimulationCase legacyCaseOf(const RunSettings& s, int process) {
   SimulationCase c;
   c.source = "test case";
   c.legacyProcess = process;
-  c.material.molarMass = s.molecularWeight;
-  c.material.density = s.density;
-  c.material.surfaceTensionA = s.surfaceTensionA;
-  c.material.surfaceTensionB = s.surfaceTensionB;
-  c.material.vaporPressureC = s.vaporPressureC;
-  c.material.vaporPressureD = s.vaporPressureD;
-  c.material.vaporPressureFactor = s.pressure;
-  c.material.factorIsGasPressure = true;
-  c.gas.pressure = s.pressure;
-  c.gas.sutherlandA = s.sutherlandA;
-  c.gas.sutherlandB = s.sutherlandB;
+  c.material = materialOf(s);
+  c.gas = carrierGasOf(s);
   c.grid.nodeCount = s.nodeCount;
   c.grid.spacingFactor = s.spacingFactor;
   c.grid.firstVolume = s.monomerVolume;
   c.grid.diameterExponent = process == 2 ? kThirdSeven : kThirdSix;
   Mechanisms& m = c.mechanisms;
-  m.kernel = s.collisionFunction == 2 ? KernelForm::Fuchs : KernelForm::FreeMolecular;
+  m.kernel = kernelFormOf(s);
   m.vapor = process == 4 ? VaporMode::Held : VaporMode::Depleted;
   m.nucleation = process == 2 || process == 3;
   m.coagulation = process == 2 || process == 3;
