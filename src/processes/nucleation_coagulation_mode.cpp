@@ -24,7 +24,7 @@ int runNucleationCoagulation(const RunSettings& settings, PassKernels& kernels) 
       // Eight values under seven headings: the seventh is the volume with monomers.
       const NucleationState& st = run.state;
       if (!emit("\n%e\t%e\t%e\t%e\t%e\t%e\t%e\t%e", shown(run.t), shown(N[1]),
-                shown(st.nucleationRate), shown(st.saturationRatio), shown(run.meanDiameter),
+                shown(st.nucleationRate), shown(st.saturationRatio), shown(run.volumeMeanDiameter),
                 shown(st.criticalSize), shown(run.totalVolume), shown(run.totalNumber)))
         return reportWriteFailure();
       printCounter = 0;

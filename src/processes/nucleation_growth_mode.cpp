@@ -26,7 +26,7 @@ int runNucleationCoagulationGrowth(const RunSettings& settings, PassKernels& ker
       // "Particle Volume" holds monomers and particles together.
       const NucleationState& st = run.state;
       if (!emit("\n%e\t%e\t%e\t%e\t%e\t%e\t%e", shown(run.t), shown(N[1]),
-                shown(st.nucleationRate), shown(st.saturationRatio), shown(run.meanDiameter),
+                shown(st.nucleationRate), shown(st.saturationRatio), shown(run.volumeMeanDiameter),
                 shown(run.totalVolume), shown(run.totalNumber)))
         return reportWriteFailure();
       printCounter = 1;

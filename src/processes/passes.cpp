@@ -91,12 +91,12 @@ void NucleationRun::beginPass() {
   // Diameter of the mean particle volume; not a number while there are no particles.
   if (withGrowth) {
     const double meanVolume = V / Ntot;
-    meanDiameter = std::pow(meanVolume * 6.0 / kPi, 0.3333333);
+    volumeMeanDiameter = std::pow(meanVolume * 6.0 / kPi, 0.3333333);
     // Growth switches on with the first particles; after 0.14 s the fine step holds.
     if (Ntot > 100.0) dt = 1e-05;
     if (t > 0.14) dt = 5e-08;
   } else {
-    meanDiameter = std::pow(6 * (V / Ntot) / kPi, 0.3333333);
+    volumeMeanDiameter = std::pow(6 * (V / Ntot) / kPi, 0.3333333);
     if (t > 0.14) dt = 5e-8;
   }
 }

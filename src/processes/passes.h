@@ -71,7 +71,7 @@ struct NucleationRun {
   double totalNumber = 0.0;
   double particleVolume = 0.0;
   double totalVolume = 0.0;
-  double meanDiameter = 0.0;
+  double volumeMeanDiameter = 0.0;  // diameter of the mean particle volume, m (printed)
 };
 
 // Process 4: a seeded node growing or evaporating in a vapour held at its starting
