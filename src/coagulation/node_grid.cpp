@@ -50,24 +50,30 @@ SplitOperator makeSplitOperator(int capacity) {
   SplitOperator split;
   split.capacity = capacity;
   const auto c = static_cast<std::size_t>(capacity);
-  split.chi.assign(c * c * c, 0.0);
+  split.lowNode.assign(c * c, 0);
+  split.lowFraction.assign(c * c, 0.0);
+  split.highFraction.assign(c * c, 0.0);
   return split;
 }
 
 void buildSplitOperator(SplitOperator& split, const std::vector<double>& v, int n) {
-  for (int k = 1; k <= n; ++k) {
-    for (int i = 1; i <= n; ++i) {
-      for (int j = 1; j <= n; ++j) {
-        const double sum = v[i] + v[j];
-        if (sum >= v[n]) {
-          // At or above the top node: all of it there, volume conserved.
-          split.at(i, j, n) = sum / v[n];
-        } else if (v[k] <= sum && sum < v[k + 1]) {
-          split.at(i, j, k) = (v[k + 1] - v[i] - v[j]) / (v[k + 1] - v[k]);
-        } else if (k > 1 && v[k - 1] <= sum && sum < v[k]) {
-          split.at(i, j, k) = (v[i] + v[j] - v[k - 1]) / (v[k] - v[k - 1]);
-        }
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      const std::size_t p = split.pair(i, j);
+      const double sum = v[i] + v[j];
+      if (sum >= v[n]) {
+        // At or above the top node: all of it there, volume conserved.
+        split.lowNode[p] = n;
+        split.lowFraction[p] = sum / v[n];
+        split.highFraction[p] = 0.0;
+        continue;
       }
+      // Shared between the bracketing nodes k and k + 1, number and volume conserved.
+      int k = 1;
+      while (k < n - 1 && !(v[k] <= sum && sum < v[k + 1])) ++k;
+      split.lowNode[p] = k;
+      split.lowFraction[p] = (v[k + 1] - v[i] - v[j]) / (v[k + 1] - v[k]);
+      split.highFraction[p] = (v[i] + v[j] - v[k]) / (v[k + 1] - v[k]);
     }
   }
 }

@@ -66,16 +66,24 @@ void buildNodeGrid(NodeGrid& grid, double firstVolume, double spacingFactor, dou
                    int nodeCount, double exponent);
 
 // chi[i][j][k]: the part of one collision of nodes i and j counted as a particle of node k.
+// A product lands on at most two neighbouring nodes (all of it on the top node at or above
+// its volume), so the operator keeps, per pair, the lower node and its two fractions: n^2
+// numbers, not n^3 (half a gigabyte at 400 nodes).
 struct SplitOperator {
   int capacity = 0;
-  std::vector<double> chi;
+  std::vector<int> lowNode;            // per pair: the node that takes lowFraction; 0 for none
+  std::vector<double> lowFraction;     // at lowNode
+  std::vector<double> highFraction;    // at lowNode + 1 (0 at the top node)
 
-  double at(int i, int j, int k) const { return chi[index(i, j, k)]; }
-  double& at(int i, int j, int k) { return chi[index(i, j, k)]; }
-  std::size_t index(int i, int j, int k) const {
-    const auto c = static_cast<std::size_t>(capacity);
-    return (static_cast<std::size_t>(i) * c + static_cast<std::size_t>(j)) * c +
-           static_cast<std::size_t>(k);
+  double at(int i, int j, int k) const {
+    const std::size_t p = pair(i, j);
+    if (k == lowNode[p]) return lowFraction[p];
+    if (k == lowNode[p] + 1) return highFraction[p];
+    return 0.0;
+  }
+  std::size_t pair(int i, int j) const {
+    return static_cast<std::size_t>(i) * static_cast<std::size_t>(capacity) +
+           static_cast<std::size_t>(j);
   }
 };
 

@@ -36,7 +36,7 @@ void FastPassKernels::prepare(const EngineSetup& setup, const NodeGrid& grid,
       grid.mass.size() < need)
     refuse("the grid has room for " + std::to_string(grid.capacity) + " nodes");
   if (split != nullptr && (split->capacity < n + 2 ||
-                           split->chi.size() < need * need * need))
+                           split->lowNode.size() < need * need))
     refuse("the split operator has room for " + std::to_string(split->capacity) + " nodes");
 
   setup_ = setup;

@@ -112,23 +112,24 @@ void FastPassKernels::prepareTerms() {
   runsKey_ = {-1, -1};
   termSplit_.clear();
   if (split == nullptr) return;
-  // One sweep over the operator in its memory order (k innermost), which at 400 nodes reads
-  // half a gigabyte: the terms of every group, and the highest node each pair feeds.
+  // One sweep over the pairs, each with the (at most two) nodes it feeds: the terms of
+  // every group, and the highest node each pair feeds.
   using Terms = std::map<std::pair<int, int>, std::array<double, kGroup>>;
   std::vector<Terms> termsOf(static_cast<std::size_t>((n - s) / kGroup + 1));
   std::vector<int> highest(c * c, 0);
   for (int i = s; i <= n; ++i) {
     for (int j = s; j <= n; ++j) {
-      const double* chi = &split->chi[split->index(i, j, 0)];
       int& high = highest[static_cast<std::size_t>(i) * c + static_cast<std::size_t>(j)];
-      for (int k = 1; k <= n; ++k) {
-        if (chi[k] == 0.0) continue;
+      const int low = split->lowNode[split->pair(i, j)];
+      for (int k = std::max(low, 1); k <= std::min(low + 1, n); ++k) {
+        const double chi = split->at(i, j, k);
+        if (chi == 0.0) continue;
         high = k;
         if (k < j) continue;  // node k's sum takes j up to k only
         const auto g = static_cast<std::size_t>((k - s) / kGroup);
         auto& slot =
             termsOf[g].try_emplace({i - k, j - k}, std::array<double, kGroup>{}).first->second;
-        slot[static_cast<std::size_t>((k - s) % kGroup)] = chi[k];
+        slot[static_cast<std::size_t>((k - s) % kGroup)] = chi;
       }
     }
   }

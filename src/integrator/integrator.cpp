@@ -18,6 +18,7 @@
 
 #include "case/case_checks.h"
 #include "common/console.h"
+#include "integrator/lapack_dense.h"
 #include "integrator/simulation.h"
 #include "model/model.h"
 
@@ -87,8 +88,9 @@ IntegratorCounts countsOf(void* mem, const IntegratorCounts& before) {
   IntegratorCounts c = before;
   long rhs = 0;
   long linearRhs = 0;
-  long steps = 0, jacobians = 0, errorTests = 0, convergence = 0;
+  long steps = 0, jacobians = 0, setups = 0, errorTests = 0, convergence = 0;
   CVodeGetNumSteps(mem, &steps);
+  CVodeGetNumLinSolvSetups(mem, &setups);
   CVodeGetNumRhsEvals(mem, &rhs);
   CVodeGetNumLinRhsEvals(mem, &linearRhs);
   CVodeGetNumJacEvals(mem, &jacobians);
@@ -97,6 +99,7 @@ IntegratorCounts countsOf(void* mem, const IntegratorCounts& before) {
   c.steps += steps;
   c.rhsEvaluations += rhs + linearRhs;
   c.jacobianEvaluations += jacobians;
+  c.factorizations += setups;
   c.errorTestFailures += errorTests;
   c.convergenceFailures += convergence;
   return c;
@@ -282,7 +285,9 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
   CVodeSetMaxHnilWarns(s.mem, -1);
   s.matrix = SUNDenseMatrix(n, n, s.context);
   if (s.matrix == nullptr) return setupFailed("matrix");
-  s.linear = SUNLinSol_Dense(s.y, s.matrix, s.context);
+  s.linear = control.linearSolver == LinearSolver::Lapack && lapackAvailable()
+                 ? makeLapackDenseSolver(s.y, s.context)
+                 : SUNLinSol_Dense(s.y, s.matrix, s.context);
   if (s.linear == nullptr) return setupFailed("linear solver");
   if (CVodeSetLinearSolver(s.mem, s.linear, s.matrix) != CVLS_SUCCESS)
     return setupFailed("linear solver");

@@ -11,11 +11,16 @@
 
 namespace aerosol {
 
+// The linear solver of the Newton iterations: LAPACK's blocked LU where the program was built
+// with it, or SUNDIALS' own dense LU (the reference it is checked against).
+enum class LinearSolver { Lapack, SundialsDense };
+
 struct RunControl {
   // Polled between internal steps; true ends the run as interrupted, keeping what it wrote.
   std::function<bool()> stopRequested;
   // Called between internal steps with the time reached (for a progress line).
   std::function<void(double time)> progress;
+  LinearSolver linearSolver = LinearSolver::Lapack;
 };
 
 // Integrates the case, handing each output time to `sink`. The outcome says how it ended.

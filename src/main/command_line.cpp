@@ -235,11 +235,11 @@ int runSimulate(const SimulateOptions& options) {
   const IntegratorCounts& counts = outcome.counts;
   std::fprintf(stderr,
                "aerosol simulate: %s\n"
-               "  %ld steps, %ld right-hand sides, %ld Jacobians, %ld steps rejected by the "
-               "error test, %ld convergence failures; %.3g s wall time\n",
+               "  %ld steps, %ld right-hand sides, %ld Jacobians, %ld factorizations, %ld steps "
+               "rejected by the error test, %ld convergence failures; %.3g s wall time\n",
                describeRunEnd(outcome).c_str(), counts.steps, counts.rhsEvaluations,
-               counts.jacobianEvaluations, counts.errorTestFailures, counts.convergenceFailures,
-               wall);
+               counts.jacobianEvaluations, counts.factorizations, counts.errorTestFailures,
+               counts.convergenceFailures, wall);
   if (status == kExitWriteError)
     std::fprintf(stderr, "  the results in %s%s%s are incomplete\n", netcdfPath.c_str(),
                  options.csvFolder.empty() ? "" : " and ", options.csvFolder.c_str());

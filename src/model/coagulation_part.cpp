@@ -1,15 +1,30 @@
 #include "model/coagulation_part.h"
 
+#include <algorithm>
+
 namespace aerosol {
 
 CoagulationPart::CoagulationPart(const StateLayout& layout, Collisions& collisions,
                                  const SplitOperator& split, int first)
     : collisions_(collisions), n_(layout.nodeCount()), first_(first) {
-  // The terms of the gain sums, in their order, for the Jacobian.
-  for (int k = first; k <= n_; ++k)
-    for (int i = first; i <= n_; ++i)
-      for (int j = first; j <= k; ++j)
-        if (split.at(i, j, k) != 0.0) gainTerms_.push_back({i, j, k, split.at(i, j, k)});
+  // The terms of the gain sums (pairs j <= k feeding k; each pair feeds at most two
+  // neighbouring nodes), differentiated by either node of the pair.
+  for (int i = first; i <= n_; ++i)
+    for (int j = first; j <= n_; ++j) {
+      const int low = split.lowNode[split.pair(i, j)];
+      for (int k = std::max(low, j); k <= std::min(low + 1, n_); ++k) {
+        const double chi = split.at(i, j, k);
+        if (chi == 0.0) continue;
+        gainDerivatives_.push_back({i, k, j, chi});
+        gainDerivatives_.push_back({j, k, i, chi});
+      }
+    }
+  std::sort(gainDerivatives_.begin(), gainDerivatives_.end(),
+            [](const GainDerivative& a, const GainDerivative& b) {
+              return a.column != b.column ? a.column < b.column
+                     : a.row != b.row     ? a.row < b.row
+                                          : a.other < b.other;
+            });
   const auto size = static_cast<std::size_t>(split.capacity);
   N_.assign(size, 0.0);
   gain_.assign(size, 0.0);
@@ -35,21 +50,20 @@ void CoagulationPart::addJacobian(const ModelPoint&, const double* y, JacobianCo
   collisions_.completeTable();
   const CollisionKernel& kernel = collisions_.table();
   // R_k = 0.5 G_k - N_k L_k with G_k = sum chi beta_ij N_i N_j and L_k = sum_i beta_ki N_i.
-  for (int k = first_; k <= n_; ++k) {
-    const double Nk = y[k - 1];
+  // Column by column (the table is symmetric: beta_ki = beta_ik, row i read in order).
+  for (int i = first_; i <= n_; ++i) {
+    double* column = columns[i - 1];
+    const double* row = &kernel.beta[kernel.index(i, 0)];
     double L = 0.0;
-    for (int i = first_; i <= n_; ++i) {
-      const double beta = kernel.at(k, i);
-      L = L + beta * y[i - 1];
-      columns[i - 1][k - 1] -= Nk * beta;
+    for (int k = first_; k <= n_; ++k) {
+      column[k - 1] -= y[k - 1] * row[k];
+      L = L + row[k] * y[k - 1];
     }
-    columns[k - 1][k - 1] -= L;
+    column[i - 1] -= L;
   }
-  for (const GainTerm& term : gainTerms_) {
-    const double w = 0.5 * term.chi * kernel.at(term.i, term.j);
-    columns[term.i - 1][term.k - 1] += w * y[term.j - 1];
-    columns[term.j - 1][term.k - 1] += w * y[term.i - 1];
-  }
+  for (const GainDerivative& d : gainDerivatives_)
+    columns[d.column - 1][d.row - 1] +=
+        0.5 * d.chi * kernel.at(d.column, d.other) * y[d.other - 1];
 }
 
 }  // namespace aerosol

@@ -28,17 +28,18 @@ class CoagulationPart final : public MechanismPart {
  private:
   std::vector<int> particleNodes() const;
 
-  // A gain term: chi(i, j, k) of a pair (i, j) with j <= k, as the sums take them (each
-  // unordered pair twice).
-  struct GainTerm {
-    int i, j, k;
+  // The derivative of a gain term chi(i, j, k) beta_ij N_i N_j (a pair with j <= k, as the
+  // sums take them: each unordered pair twice) by N_column, with `other` the pair's other
+  // node; kept by column, then row, so that a Jacobian writes each column in order.
+  struct GainDerivative {
+    int column, row, other;
     double chi;
   };
 
   Collisions& collisions_;
   int n_;
   int first_;
-  std::vector<GainTerm> gainTerms_;
+  std::vector<GainDerivative> gainDerivatives_;
   std::vector<double> N_, gain_, loss_;
 };
 

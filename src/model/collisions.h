@@ -20,7 +20,7 @@ class Collisions {
   Collisions(const Collisions&) = delete;
   Collisions& operator=(const Collisions&) = delete;
 
-  // The table at this gas state, for the rates that follow.
+  // The table at this gas state, for the rates that follow (kept while the state is the same).
   void fill(const GasState& gas);
   // Every entry of the last fill written out (the sums' fills leave out pairs of empty
   // nodes, whose entries derivatives need). Once per fill.
@@ -37,6 +37,9 @@ class Collisions {
   bool wholeTable_;
   bool pressureVaries_;
   bool complete_ = false;
+  bool filled_ = false;
+  double temperature_ = 0.0;  // K, of the last fill
+  double pressure_ = 0.0;     // atm
 };
 
 }  // namespace aerosol

@@ -1,9 +1,5 @@
 #include "model/growth_part.h"
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
-
 namespace aerosol {
 
 GrowthPart::GrowthPart(const StateLayout& layout, Collisions& collisions, const Vapor& vapor,
@@ -63,18 +59,48 @@ void GrowthPart::addRates(const ModelPoint& point, const double* y, double* ydot
 }
 
 void GrowthPart::addJacobian(const ModelPoint& point, const double* y, JacobianColumns columns) {
-  collisions_.completeTable();
-  const double root = std::sqrt(std::numeric_limits<double>::epsilon());
-  double scale = 0.0;
-  for (int k = 2; k <= n_; ++k) scale = std::max(scale, std::fabs(y[k - 1]));
-  if (!(scale > 0.0)) scale = 1.0;
-  quotients_.addColumns(
-      layout_.size(), y, reads(),
-      [&](const double* state, double* out) { addRates(point, state, out); },
-      [&](int m, double value) {
-        return m == 0 ? root * std::max(std::fabs(value), 1.0) : std::max(std::fabs(value), scale);
-      },
-      columns);
+  // The Kelvin concentrations and the monomer row at this state.
+  scratch_.assign(static_cast<std::size_t>(layout_.size()), 0.0);
+  addRates(point, y, scratch_.data());
+  const CollisionKernel& kernel = collisions_.table();
+  const std::vector<double>& v = grid_.volume;
+  const bool depleted = vapor_.depleted();
+  const double N1 = y[0];
+  double* monomerColumn = columns[0];
+  for (int j = 2; j <= n_; ++j) {
+    const auto i = static_cast<std::size_t>(j);
+    const double beta = kernel.at(1, j);
+    const double K = kelvin_[i];
+    const double c = beta * (N1 - K);  // monomers per particle per second, signed
+    const double Nj = y[j - 1];
+    double* column = columns[j - 1];
+    if (K < N1 && j <= n_ - 1) {
+      // Node j grows into node j + 1.
+      const double s = growthShare(v, j + 1);
+      column[j - 1] -= s * c;
+      column[j] += s * c;
+      monomerColumn[j - 1] -= s * beta * Nj;
+      monomerColumn[j] += s * beta * Nj;
+      if (depleted) {
+        column[0] -= c;
+        monomerColumn[0] -= beta * Nj;
+      }
+    } else if (K > N1) {
+      // Node j evaporates into node j - 1, out of the grid from node 2 (v2/v1 monomers each).
+      const double s = growthShare(v, j);
+      column[j - 1] += s * c;
+      monomerColumn[j - 1] += s * beta * Nj;
+      if (j >= 3) {
+        column[j - 2] -= s * c;
+        monomerColumn[j - 2] -= s * beta * Nj;
+      }
+      if (depleted) {
+        const double perParticle = j == 2 ? 1.0 + s : 1.0;
+        column[0] -= perParticle * c;
+        monomerColumn[0] -= perParticle * beta * Nj;
+      }
+    }
+  }
 }
 
 }  // namespace aerosol

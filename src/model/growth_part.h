@@ -5,9 +5,10 @@
 // Particles that evaporate out of node 2 leave the grid as monomers, v2/v1 of them each, so
 // that total volume is kept too.
 //
-// Its Jacobian block comes from difference quotients of its own rates: given N1 they are
-// linear in each particle node (a step as large as the largest concentration is exact and
-// keeps clear of the rounding of large rates); in N1 a step of sqrt(eps) N1.
+// Its Jacobian block is exact: a node j grows (N1 above its Kelvin concentration K_j) or
+// evaporates at beta_j (N1 - K_j) N_j monomers per second, moving s = v1/(v_{j+1} - v_j) (or
+// v1/(v_j - v_{j-1})) of a particle per monomer, so the rates are linear in N_j and in N1 on
+// either side of N1 = K_j (K_j does not depend on N1).
 
 #include <vector>
 
@@ -36,9 +37,8 @@ class GrowthPart final : public MechanismPart {
   const Vapor& vapor_;
   const NodeGrid& grid_;
   int n_;
-  std::vector<double> N_, diameter_, kelvin_;
+  std::vector<double> N_, diameter_, kelvin_, scratch_;
   GrowthRates rates_;
-  DifferenceQuotients quotients_;
 };
 
 }  // namespace aerosol

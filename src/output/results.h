@@ -21,6 +21,7 @@ struct IntegratorCounts {
   long steps = 0;
   long rhsEvaluations = 0;       // right-hand sides, those for difference quotients included
   long jacobianEvaluations = 0;
+  long factorizations = 0;       // LU factorisations of the Newton matrix
   long errorTestFailures = 0;    // steps rejected by the error test
   long convergenceFailures = 0;  // nonlinear solver failures
 };
@@ -38,6 +39,8 @@ inline constexpr CountVariable kOutputCounts[] = {
      &IntegratorCounts::rhsEvaluations},
     {"jacobian_evaluations", "Jacobian evaluations since t = 0",
      &IntegratorCounts::jacobianEvaluations},
+    {"factorizations", "LU factorisations of the Newton matrix since t = 0",
+     &IntegratorCounts::factorizations},
     {"error_test_failures", "steps rejected by the local error test since t = 0",
      &IntegratorCounts::errorTestFailures},
     {"convergence_failures", "nonlinear solver convergence failures since t = 0",

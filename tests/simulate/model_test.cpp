@@ -232,21 +232,23 @@ TEST(SimulateModelConservation, EvaporationOutOfNodeTwoKeepsTotalVolume) {
 
 TEST(SimulateModelJacobian, EveryPartsBlockMatchesCentralDifferencesOfItsRates) {
   // Each part's block against central differences of that part's rates alone, on a state
-  // with particles on every node but the top one (its column comes from the full table).
-  for (int form : {1, 2}) {
+  // with particles on every node but the top one (its column comes from the full table); at
+  // S = 3 node 2 evaporates (Kelvin) and the larger nodes grow, at S = 8 all grow.
+  for (const auto& [form, S] : {std::pair{1, 3.0}, {1, 8.0}, {2, 3.0}, {2, 8.0}}) {
     RunSettings s = exampleMaterial(10, 3, form);
     AerosolModel model(legacyCaseOf(s, 3));
     ASSERT_TRUE(model.ok()) << model.message();
     const int n = model.size();
     std::vector<double> N(static_cast<std::size_t>(s.nodeCount + 2), 0.0);
-    N[1] = 8.0 * saturationAt(s, s.startTemperature);
+    N[1] = S * saturationAt(s, s.startTemperature);
     fillParticles(N, 2, s.nodeCount, 1e16);
     N[static_cast<std::size_t>(s.nodeCount)] = 0.0;
     const std::vector<double> y = stateOf(N, s.nodeCount);
     model.holdBranches(0.0, y.data(), nullptr);
     ASSERT_EQ(model.parts().size(), 3u);
     for (const auto& part : model.parts()) {
-      SCOPED_TRACE(std::string(part->name()) + (form == 1 ? ", free molecular" : ", Fuchs"));
+      SCOPED_TRACE(std::string(part->name()) + (form == 1 ? ", free molecular" : ", Fuchs") +
+                   ", S = " + std::to_string(S));
       const ModelPoint point = model.prepare(0.0);
       std::vector<std::vector<double>> jac(static_cast<std::size_t>(n),
                                            std::vector<double>(static_cast<std::size_t>(n)));

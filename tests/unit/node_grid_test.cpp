@@ -246,7 +246,9 @@ TEST(SplitOperator, ReadsNoVolumeAboveTheTopNode) {
   SplitOperator a = makeSplitOperator(50), b = makeSplitOperator(50);
   buildSplitOperator(a, v, n);
   buildSplitOperator(b, w, n);
-  EXPECT_EQ(a.chi, b.chi);
+  EXPECT_EQ(a.lowNode, b.lowNode);
+  EXPECT_EQ(a.lowFraction, b.lowFraction);
+  EXPECT_EQ(a.highFraction, b.highFraction);
   // Nor write outside nodes 1..n.
   for (int i = 0; i < 50; ++i)
     for (int j = 0; j < 50; ++j)
