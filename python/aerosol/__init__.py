@@ -14,14 +14,28 @@ See docs/python.md.
 import os
 import numbers
 
-import xarray
-
-from . import _aerosol
 from ._toml import to_toml
 
 __all__ = ["simulate", "read", "read_legacy", "case_toml", "SimulationError", "__version__"]
 
-__version__ = _aerosol.__version__
+
+def _core():
+    """The compiled module, imported at first use: the package's pure-Python modules (inputs,
+    output, plot, plot_simulate, sweep) work without it, from the source tree's python/."""
+    try:
+        from . import _aerosol
+    except ImportError as error:
+        raise ImportError("aerosol: the compiled module aerosol._aerosol cannot be imported "
+                          "(%s); it is built by CMake or pip install (docs/python.md)"
+                          % error) from error
+    return _aerosol
+
+
+def __getattr__(name):
+    # The version is the compiled module's, the program's own (CMake's project version).
+    if name == "__version__":
+        return _core().__version__
+    raise AttributeError("module 'aerosol' has no attribute %r" % name)
 
 # Where a dict case comes from, in messages and in the case_source attribute.
 DICT_SOURCE = "<dict>"
@@ -51,9 +65,9 @@ def case_toml(case):
 
 def _read_case(case):
     if isinstance(case, dict):
-        return _aerosol.parse_case(to_toml(case), DICT_SOURCE)
+        return _core().parse_case(to_toml(case), DICT_SOURCE)
     if isinstance(case, (str, os.PathLike)):
-        return _aerosol.read_case(os.fspath(case))
+        return _core().read_case(os.fspath(case))
     raise TypeError("case: expected a dict, a case file's path or a legacy run folder, not %s"
                     % type(case).__name__)
 
@@ -105,6 +119,8 @@ def _apply_options(handle, output_times, spacing, rtol, atol, max_steps):
 
 def _dataset(results):
     """The Dataset of a run's arrays, as xarray opens the NetCDF file of the same run."""
+    import xarray
+
     coords = {}
     data_vars = {}
     for name, dims, units, long_name, values in results["variables"]:
@@ -144,7 +160,7 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
     """
     handle = _read_case(case)
     _apply_options(handle, output_times, spacing, rtol, atol, max_steps)
-    results = _aerosol.run(handle)
+    results = _core().run(handle)
     outcome = results["outcome"]
     dataset = _dataset(results) if "variables" in results else None
     exception = results["exception"]
@@ -162,6 +178,8 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
 def read(path):
     """Opens a NetCDF file written by `aerosol simulate` as an xarray.Dataset, loaded into
     memory (the file is closed on return)."""
+    import xarray
+
     with xarray.open_dataset(os.fspath(path)) as dataset:
         return dataset.load()
 
@@ -169,13 +187,13 @@ def read(path):
 def read_legacy(path, process=None):
     """Parses a saved standard output of an input-file process (1 to 4).
 
-    Returns the RunOutput of tools/aerosol_output.py: `process`, the progress rows in `table`
+    Returns the RunOutput of aerosol.output: `process`, the progress rows in `table`
     (dicts keyed as `columns`), `final`, `listings` or `blocks` as the process prints them,
-    and `complete`; `process` is detected from the text unless given. Raises aerosol_output's
-    OutputError (a ValueError) when the text is not such an output.
+    and `complete`; `process` is detected from the text unless given. Raises
+    aerosol.output.OutputError (a ValueError) when the text is not such an output.
     """
-    import aerosol_output  # shipped beside the package (see python/CMakeLists.txt)
+    from . import output
 
     with open(os.fspath(path), "rb") as f:
         text = f.read()
-    return aerosol_output.parse_output(text, process)
+    return output.parse_output(text, process)

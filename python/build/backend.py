@@ -61,15 +61,13 @@ def _build(build_dir):
 
 
 def _files(package_root):
-    """(path in the wheel, path on disk) of the package and the two tool modules."""
+    """(path in the wheel, path on disk) of the package's files."""
     found = []
     for folder, _, names in os.walk(os.path.join(package_root, NAME)):
         for name in sorted(names):
             if name.endswith((".py", ".so")):
                 disk = os.path.join(folder, name)
                 found.append((os.path.relpath(disk, package_root).replace(os.sep, "/"), disk))
-    for name in ("aerosol_output.py", "aerosol_inputs.py"):
-        found.append((name, os.path.join(package_root, name)))
     if not any(path.endswith(".so") for path, _ in found):
         raise RuntimeError("the build left no compiled module in " + package_root)
     return found
@@ -123,7 +121,7 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
                 add(name, f.read())
         add(dist_info + "/METADATA", _metadata(version).encode())
         add(dist_info + "/WHEEL", _wheel_file(tag).encode())
-        add(dist_info + "/top_level.txt", b"aerosol\naerosol_inputs\naerosol_output\n")
+        add(dist_info + "/top_level.txt", b"aerosol\n")
         records.append(dist_info + "/RECORD,,")
         wheel.writestr(dist_info + "/RECORD", "\n".join(records) + "\n")
     return wheel_name

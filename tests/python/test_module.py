@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The Python module against the command line: the same Dataset as the NetCDF file, the same
 refusal messages, Ctrl-C during a run, integrator failures, and the legacy output parser.
-Runs against the build tree: AEROSOL_PYTHON_DIR holds the package, AEROSOL_BIN the program."""
+Runs against the build tree: PYTHONPATH holds the build's package (build/python), AEROSOL_BIN
+the program."""
 
 import os
 import signal
@@ -16,14 +17,11 @@ import unittest
 SOURCE_DIR = os.environ.get("AEROSOL_SOURCE_DIR",
                             os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
 BINARY = os.path.abspath(os.environ.get("AEROSOL_BIN", os.path.join(SOURCE_DIR, "build", "aerosol")))
-PYTHON_DIR = os.path.abspath(os.environ.get("AEROSOL_PYTHON_DIR",
-                                            os.path.join(SOURCE_DIR, "build", "python")))
-sys.path.insert(0, PYTHON_DIR)
 
-import numpy as np  # noqa: E402
-import xarray as xr  # noqa: E402
+import numpy as np
+import xarray as xr
 
-import aerosol  # noqa: E402
+import aerosol
 
 # Nucleation, coagulation and growth of a cooling vapour on 30 nodes: every mechanism, the
 # vapour node, NaN diameters before the first particles.
@@ -185,8 +183,7 @@ class Endings(unittest.TestCase):
     def test_ctrl_c_interrupts_the_run(self):
         # A run of several seconds in a child; SIGINT once it is under way.
         child = textwrap.dedent("""
-            import sys, time
-            sys.path.insert(0, %r)
+            import time
             import aerosol
             case = %r
             case["grid"]["nodes"] = 200
@@ -200,7 +197,7 @@ class Endings(unittest.TestCase):
                 ds = interrupt.dataset
                 print("interrupted", time.monotonic() - started, ds.attrs["run_end"],
                       ds.sizes["time"], float(ds["time"][-1]) if ds.sizes["time"] else -1)
-        """) % (PYTHON_DIR, SMALL_CASE)
+        """) % (SMALL_CASE,)
         process = subprocess.Popen([sys.executable, "-c", child], stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True)
         self.assertEqual(process.stdout.readline().strip(), "running")
@@ -256,7 +253,7 @@ class Threads(unittest.TestCase):
 
 class Legacy(unittest.TestCase):
     def test_read_legacy(self):
-        # Through tools/aerosol_output.py, shipped beside the package.
+        # Through aerosol.output, the parser of the companions.
         path = os.path.join(SOURCE_DIR, "tests", "golden", "cases", "p2-free-molecular-n26",
                             "expected.out")
         run = aerosol.read_legacy(path)

@@ -5,7 +5,6 @@ anything runs."""
 
 import math
 import os
-import sys
 import tempfile
 import tomllib
 import unittest
@@ -15,9 +14,8 @@ import numpy as np
 
 import sweep_support as S
 
-sys.path.insert(0, os.path.join(S.REPO, "tests", "support"))
-import simulate_cases  # noqa: E402
-from aerosol_sweep import case_files  # noqa: E402
+import simulate_cases  # tests/support, on PYTHONPATH
+from aerosol.sweep import case_files
 
 BASE = simulate_cases.nucleation_case(times=21, output_file="elsewhere/never.nc")
 

@@ -6,17 +6,14 @@ number; files that are not simulate results are refused."""
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
 import numpy as np
 
 import runs
-import aerosol_plot_simulate as aps
-
-sys.path.insert(0, os.path.join(runs.SOURCE_DIR, "tests", "support"))
-import simulate_cases  # noqa: E402
+import aerosol.plot_simulate as aps
+import simulate_cases  # tests/support, on PYTHONPATH
 
 NUCLEATION = simulate_cases.nucleation_case(times=31)
 
@@ -60,7 +57,7 @@ def simulate(folder, name, text):
 
 
 def plot(*args):
-    return subprocess.run(["/usr/bin/python3", runs.PLOT, *args], capture_output=True,
+    return subprocess.run([runs.PLOT, *args], capture_output=True,
                           text=True, timeout=120)
 
 

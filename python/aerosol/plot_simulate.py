@@ -1,8 +1,8 @@
 """Figures of an `aerosol simulate` NetCDF file, read through xarray.
 
-Used by tools/aerosol-plot for .nc files, and importable on its own:
+Used by aerosol-plot (aerosol.plot) for .nc files, and importable on its own:
 
-    import aerosol_plot_simulate as aps
+    import aerosol.plot_simulate as aps
     ds = aps.open_results("case.nc")
     fig = aps.make_figure(ds)            # colour map, final distribution, time series
     fig.savefig("case-plot.png")
