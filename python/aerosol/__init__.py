@@ -14,7 +14,7 @@ See docs/python.md.
 import os
 import numbers
 
-from ._toml import to_toml
+from . import _toml
 
 __all__ = ["simulate", "read", "read_legacy", "case_toml", "SimulationError", "__version__"]
 
@@ -60,12 +60,12 @@ def case_toml(case):
 
     Line numbers in the messages about a dict case refer to this text.
     """
-    return to_toml(case)
+    return _toml.dumps(case)
 
 
 def _read_case(case):
     if isinstance(case, dict):
-        return _core().parse_case(to_toml(case), DICT_SOURCE)
+        return _core().parse_case(_toml.dumps(case), DICT_SOURCE)
     if isinstance(case, (str, os.PathLike)):
         return _core().read_case(os.fspath(case))
     raise TypeError("case: expected a dict, a case file's path or a legacy run folder, not %s"

@@ -15,6 +15,7 @@ import numpy as np
 import sweep_support as S
 
 import simulate_cases  # tests/support, on PYTHONPATH
+from aerosol import _toml
 from aerosol.sweep import case_files
 
 BASE = simulate_cases.nucleation_case(times=21, output_file="elsewhere/never.nc")
@@ -128,7 +129,7 @@ class CaseWriter(unittest.TestCase):
                 "mechanisms": {"growth": False, "coagulation": True},
                 "odd": {'quote " back \\ tab \t nl \n del \x7f é': [{"a": 1, "b c": "x"}]},
                 "empty": {}}
-        text = case_files.dumps(case, "a header\nof two lines")
+        text = _toml.dumps(case, "a header\nof two lines")
         back = tomllib.loads(text)
         self.assertEqual(back, case)
         self.assertIsInstance(back["gas"]["whole"], float)

@@ -6,7 +6,7 @@ import math
 import os
 import sys
 
-from .. import inputs
+from .. import _toml, inputs
 from .. import output as printed_output
 from . import case_files, engines
 
@@ -265,7 +265,7 @@ def figure_names(sweep):
 
 def _cell(value):
     if isinstance(value, (list, dict)):
-        return case_files.value_text(value)
+        return _toml.value_text(value)
     if isinstance(value, float):
         if math.isnan(value):
             return ""
@@ -283,7 +283,7 @@ def write_csv(sweep, rows, path):
 
 def _short(value, column):
     if isinstance(value, (list, dict)):
-        value = case_files.value_text(value)
+        value = _toml.value_text(value)
     if isinstance(value, float):
         if math.isnan(value):
             return "-"
@@ -321,9 +321,9 @@ def plot(sweep, rows, x, y, by, output):
         if not (isinstance(yv, float) and math.isfinite(yv)):
             continue
         if isinstance(xv, (list, dict)):
-            xv = case_files.value_text(xv)
+            xv = _toml.value_text(xv)
         key = tuple(row[f] if not isinstance(row[f], (list, dict))
-                    else case_files.value_text(row[f]) for f in others)
+                    else _toml.value_text(row[f]) for f in others)
         groups.setdefault(key, []).append((xv, yv))
     if not groups:
         raise ValueError(f"no finished run has a value of {y} to plot")

@@ -8,7 +8,7 @@ import re
 import shutil
 import tomllib
 
-from .. import inputs
+from .. import _toml, inputs
 from . import case_files
 
 SAFE_NAME = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]{0,127}")
@@ -274,8 +274,8 @@ def _load_case_sweep(path, data, base_path, runs_dir, combine, slurm, program, s
         for field, value in values.items():
             case_files.set_path(case, field, value)
         header = f"Run {index} of the sweep {os.path.basename(path)}: {base_name} with\n" + \
-            "\n".join(f"  {f} = {case_files.value_text(v)}" for f, v in values.items())
-        text = case_files.dumps(case, header)
+            "\n".join(f"  {f} = {_toml.value_text(v)}" for f, v in values.items())
+        text = _toml.dumps(case, header)
         name = _case_folder_name(index, values, folder_template, path)
         if name in names:
             raise SweepError(f"{path}: two runs would share the folder {name!r}; make 'folder' "
