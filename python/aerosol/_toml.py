@@ -9,7 +9,8 @@ that it serves where a whole number is expected. A Python float keeps its decima
 
 The text goes through the program's own case reader, so the checks and messages about the
 values are the command line's: this writer checks only that a value can be written at all
-(TypeError otherwise) and that the nesting stays within MAX_DEPTH (ValueError).
+(TypeError otherwise), that an integer fits TOML's 64 bits and that the nesting stays within
+MAX_DEPTH (ValueError otherwise).
 """
 
 import math
@@ -70,6 +71,9 @@ def value_text(value, path="", depth=0):
     if isinstance(value, bool) or (numpy and kind.__name__ == "bool_"):
         return "true" if value else "false"
     if isinstance(value, numbers.Integral):
+        if not -2 ** 63 <= int(value) < 2 ** 63:
+            raise ValueError("case value %s = %d: beyond the 64-bit integers of a case file"
+                             % (path or "?", int(value)))
         return str(int(value))
     if isinstance(value, numbers.Real):
         number = float(value)
