@@ -14,9 +14,12 @@ from the output itself. The node diameters come from the run's main.inp (and coa
 grow.inp): from RUN_FOLDER, by default the folder that holds OUTPUT, or from --main,
 --coag and --grow. Processes 1 and 2 print their node volumes and need no input files.
 
-Writes PREFIX.png (and PREFIX.svg / PREFIX.pdf when asked); PREFIX defaults to OUTPUT
-without its extension, followed by "-plot". With --csv DIR the parsed tables are also
-written as CSV files with named columns and units.
+Writes PREFIX.png (and PREFIX.svg / PREFIX.pdf when asked), PREFIX given by -o/--output.
+Without it the figure goes beside OUTPUT, under OUTPUT's name without its extension followed
+by "-plot" (out.txt: out-plot.png), a name the repository's .gitignore ignores; from standard
+input, aerosol-plot.png in the working folder. With --csv DIR the parsed tables are also
+written as CSV files with named columns and units. --summary prints the run's figures: for a
+NetCDF file a table of variable, statistic, value and units, named as in the file.
 """
 
 import argparse
@@ -311,7 +314,9 @@ def main(argv=None):
     parser.add_argument("--main", help="main.inp of the run")
     parser.add_argument("--coag", help="coag.inp of the run (process 1)")
     parser.add_argument("--grow", help="grow.inp of the run (process 4)")
-    parser.add_argument("-o", "--prefix", help="path of the figure without extension")
+    parser.add_argument("-o", "--output", "--prefix", dest="prefix", metavar="PREFIX",
+                        help="path of the figure without extension (default: OUTPUT without "
+                        "its extension, followed by -plot)")
     parser.add_argument("--format", nargs="+", default=["png"], choices=["png", "svg", "pdf"],
                         help="figure formats (default png)")
     parser.add_argument("--dpi", type=int, default=80, help="resolution of the PNG")
