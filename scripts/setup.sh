@@ -16,6 +16,7 @@ packages=(
   python3 python3-numpy python3-matplotlib  # plotting companion (Debian's /usr/bin/python3)
   parallel slurmctld slurmd slurm-client munge  # parameter sweeps and their tests
   dpkg-dev                   # dpkg-shlibdeps: the Debian package's library dependencies (cpack -G DEB)
+  jupyter-nbconvert python3-ipykernel  # executing the example notebook
 )
 
 missing=()
