@@ -47,8 +47,9 @@ fi")
     DESTINATION ${CMAKE_INSTALL_BINDIR})
 endforeach()
 
-# The man page, from the built program's --help (not when cross-compiling: it cannot run).
-if(NOT CMAKE_CROSSCOMPILING)
+# The man page, from the built program's --help (not when cross-compiling, where it cannot run,
+# nor under the sanitizers, whose builds are not installed).
+if(NOT CMAKE_CROSSCOMPILING AND NOT AEROSOL_SANITIZE)
   set(manpage ${CMAKE_BINARY_DIR}/man/aerosol.1)
   add_custom_command(OUTPUT ${manpage}
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:aerosol> -DVERSION=${PROJECT_VERSION}
