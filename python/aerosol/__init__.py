@@ -99,10 +99,10 @@ class Case:
                             "legacy run folder, not %s" % type(path).__name__)
         path = os.fsdecode(path)
         if ("\n" in path or "=" in path) and not os.path.exists(path):
-            lines = path.count("\n") + 1
-            raise ValueError("case: a text of %d line%s is no file or folder; to run the text "
-                             "of a case file, give aerosol.Case.from_toml(text)"
-                             % (lines, "" if lines == 1 else "s"))
+            shown = repr(path[:60]) + ("... (%d characters)" % len(path) if len(path) > 60
+                                       else "")
+            raise ValueError("case: %s is no file or folder; to run the text of a case file, "
+                             "give aerosol.Case.from_toml(text)" % shown)
         return cls(_core().read_case(path))
 
     @property
