@@ -64,7 +64,8 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/aerosol/examples
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/aerosol/examples
   PATTERN ".gitignore" EXCLUDE PATTERN "*.nc" EXCLUDE PATTERN "*-runs" EXCLUDE
   PATTERN "*-plot.*" EXCLUDE PATTERN ".ipynb_checkpoints" EXCLUDE PATTERN "*.out" EXCLUDE)
 
@@ -88,13 +89,16 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(python_depends "python3, python3-numpy, python3-xarray, python3-netcdf4, python3-matplotlib")
+set(python_depends "python3")
 if(TARGET _aerosol)
   # The compiled module is for one Python version.
   math(EXPR python_next "${Python3_VERSION_MINOR} + 1")
-  set(python_depends "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), python3 (<< ${Python3_VERSION_MAJOR}.${python_next}), python3-numpy, python3-xarray, python3-netcdf4, python3-matplotlib")
+  string(CONCAT python_depends
+    "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), "
+    "python3 (<< ${Python3_VERSION_MAJOR}.${python_next})")
 endif()
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "${python_depends}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "${python_depends}, python3-numpy, python3-xarray, python3-netcdf4, python3-matplotlib")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "parallel")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "slurm-client, jupyter-nbconvert, python3-ipykernel")
 # Byte-compiled files of the package are made on install and removed before removal, so that

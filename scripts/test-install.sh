@@ -54,7 +54,8 @@ for file in bin/aerosol bin/aerosol-plot bin/aerosol-sweep share/man/man1/aeroso
     lib/python3/dist-packages/aerosol/__init__.py lib/python3/dist-packages/aerosol/plot.py \
     lib/python3/dist-packages/aerosol/sweep/cli.py share/doc/aerosol/README.md \
     share/doc/aerosol/CHANGELOG.md share/doc/aerosol/docs/install.md \
-    share/aerosol/examples/coagulation/main.inp share/aerosol/examples/simulate/no-coagulation.toml \
+    share/aerosol/examples/coagulation/main.inp \
+    share/aerosol/examples/simulate/no-coagulation.toml \
     share/aerosol/examples/notebooks/quickstart.ipynb; do
   [ -e "$prefix/$file" ] || fail "the install has no $file"
 done

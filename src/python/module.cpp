@@ -226,7 +226,8 @@ SimulationCase withOptions(const SimulationCase& simulationCase, const std::stri
     const toml::table* from = keys.as_table();
     if (from == nullptr) throw py::value_error("keyword arguments: not a table of settings");
     toml::table* into = doc[table.str()].as_table();
-    if (into == nullptr) into = doc.insert_or_assign(table.str(), toml::table{}).first->second.as_table();
+    if (into == nullptr)
+      into = doc.insert_or_assign(table.str(), toml::table{}).first->second.as_table();
     for (const auto& [key, value] : *from)
       value.visit([&, &key = key](const auto& v) { into->insert_or_assign(key.str(), v); });
   }
