@@ -35,7 +35,7 @@ ds = aerosol.simulate({
 }, output_times=5)
 assert ds.attrs["run_end"] == "complete", ds.attrs["run_end"]
 assert float(ds["total_number"][-1]) > 0
-import aerosol_output  # read_legacy's parser, installed beside the package
+import aerosol.output  # the parser of read_legacy and the companions
 print("import aerosol %s from %s: a run of %d output times, complete"
       % (aerosol.__version__, aerosol.__file__, ds.sizes["time"]))
 PY

@@ -15,6 +15,8 @@ packages=(
   pybind11-dev python3-dev python3-venv python3-xarray python3-netcdf4  # the Python module (pip install . into a venv) and NetCDF files
   python3 python3-numpy python3-matplotlib  # plotting companion (Debian's /usr/bin/python3)
   parallel slurmctld slurmd slurm-client munge  # parameter sweeps and their tests
+  dpkg-dev                   # dpkg-shlibdeps: the Debian package's library dependencies (cpack -G DEB)
+  jupyter-nbconvert python3-ipykernel  # executing the example notebook
 )
 
 missing=()

@@ -1,10 +1,10 @@
 """Running the aerosol program on generated inputs and reading its tables back.
 
-Each validation check writes its inputs into a fresh folder (through tools/aerosol_inputs.py,
+Each validation check writes its inputs into a fresh folder (through aerosol.inputs,
 the input files as the program reads them), runs the program there and parses standard output.
 
 The output parsers below are deliberately this module's own and small: a check against the
-program should not read the program's tables with the same parser (tools/aerosol_output.py)
+program should not read the program's tables with the same parser (aerosol.output)
 whose reading it would then also be trusting. They know only the tables the checks need.
 """
 
@@ -17,9 +17,7 @@ import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(REPO, "tools"))
-
-import aerosol_inputs as ai  # noqa: E402
+import aerosol.inputs as ai  # the source tree's python/ on PYTHONPATH (validation/run-all sets it)
 
 # The material of the bundled examples (M = 0.1 kg/mol, rho = 2000 kg/m3, air as carrier
 # gas), as the coagulation example sets it up.

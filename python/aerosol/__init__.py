@@ -3,6 +3,7 @@
     import aerosol
     ds = aerosol.simulate({"mechanisms": {...}, "material": {...}, ...})
     ds = aerosol.simulate("examples/simulate/nucleation-growth-100.toml", output_times=51)
+    ds = aerosol.simulate(aerosol.Case.from_toml(text))   # the text of a case file
     ds = aerosol.read("run.nc")               # a file written by `aerosol simulate`
     run = aerosol.read_legacy("out.txt")      # a saved standard output of a process
 
@@ -12,19 +13,35 @@ See docs/python.md.
 """
 
 import os
-import numbers
 
-import xarray
+from . import _toml
 
-from . import _aerosol
-from ._toml import to_toml
+__all__ = ["simulate", "Case", "read", "read_legacy", "case_toml", "SimulationError",
+           "__version__"]
 
-__all__ = ["simulate", "read", "read_legacy", "case_toml", "SimulationError", "__version__"]
 
-__version__ = _aerosol.__version__
+def _core():
+    """The compiled module, imported at first use: the package's pure-Python modules (inputs,
+    output, plot, plot_simulate, sweep) work without it, from the source tree's python/."""
+    try:
+        from . import _aerosol
+    except ImportError as error:
+        raise ImportError("aerosol: the compiled module aerosol._aerosol cannot be imported "
+                          "(%s); it is built by CMake or pip install (docs/python.md)"
+                          % error) from error
+    return _aerosol
 
-# Where a dict case comes from, in messages and in the case_source attribute.
+
+def __getattr__(name):
+    # The version is the compiled module's, the program's own (CMake's project version).
+    if name == "__version__":
+        return _core().__version__
+    raise AttributeError("module 'aerosol' has no attribute %r" % name)
+
+
+# Where a dict case or a TOML text comes from, in messages and in the case_source attribute.
 DICT_SOURCE = "<dict>"
+TOML_SOURCE = "<toml>"
 
 
 class SimulationError(RuntimeError):
@@ -46,65 +63,93 @@ def case_toml(case):
 
     Line numbers in the messages about a dict case refer to this text.
     """
-    return to_toml(case)
+    return _toml.dumps(case)
+
+
+class Case:
+    """A case read and checked by the program's own case reader, ready for simulate().
+
+        aerosol.Case.from_toml(text)     # the text of a case file
+        aerosol.Case.from_dict(case)     # its tables as dicts
+        aerosol.Case.read(path)          # a case file, or a legacy run folder
+
+    Each raises ValueError with the command line's message when the case is refused (line
+    numbers refer to the text, for a dict to case_toml(case)). `source` names where the case
+    came from ("<toml>", "<dict>", the path); `toml` is its text as a case file.
+    """
+
+    def __init__(self, handle):
+        self._handle = handle
+
+    @classmethod
+    def from_toml(cls, text, name=TOML_SOURCE):
+        if not isinstance(text, str):
+            raise TypeError("Case.from_toml: expected the case file's text as a str, not %s"
+                            % type(text).__name__)
+        return cls(_core().parse_case(text, name))
+
+    @classmethod
+    def from_dict(cls, case):
+        return cls(_core().parse_case(_toml.dumps(case), DICT_SOURCE))
+
+    @classmethod
+    def read(cls, path):
+        if not isinstance(path, (str, bytes, os.PathLike)):
+            raise TypeError("case: expected a dict, an aerosol.Case, a case file's path or a "
+                            "legacy run folder, not %s" % type(path).__name__)
+        path = os.fsdecode(path)
+        if ("\n" in path or "=" in path) and not os.path.exists(path):
+            shown = repr(path[:60]) + ("... (%d characters)" % len(path) if len(path) > 60
+                                       else "")
+            raise ValueError("case: %s is no file or folder; to run the text of a case file, "
+                             "give aerosol.Case.from_toml(text)" % shown)
+        return cls(_core().read_case(path))
+
+    @property
+    def source(self):
+        return self._handle.source
+
+    @property
+    def toml(self):
+        return self._handle.text
+
+    def __repr__(self):
+        return "<aerosol.Case from %s>" % self.source
 
 
 def _read_case(case):
+    if isinstance(case, Case):
+        return case._handle
     if isinstance(case, dict):
-        return _aerosol.parse_case(to_toml(case), DICT_SOURCE)
-    if isinstance(case, (str, os.PathLike)):
-        return _aerosol.read_case(os.fspath(case))
-    raise TypeError("case: expected a dict, a case file's path or a legacy run folder, not %s"
-                    % type(case).__name__)
+        return Case.from_dict(case)._handle
+    return Case.read(case)._handle
 
 
-def _check(name, value, accept, expected):
-    if not accept(value):
-        raise ValueError("%s = %r: expected %s" % (name, value, expected))
-    return value
+# The keyword arguments of simulate and the case-file keys they replace. Their values are
+# checked once, by the case reader of the compiled module, with the case file's limits.
+_OPTIONS = {"output_times": ("output", "times"), "spacing": ("output", "spacing"),
+            "rtol": ("tolerances", "relative"), "atol": ("tolerances", "absolute"),
+            "max_steps": ("tolerances", "max_steps")}
 
 
-def _is_whole(value):
-    return isinstance(value, numbers.Integral) and not isinstance(value, bool)
-
-
-def _is_real(value):
-    return isinstance(value, numbers.Real) and not isinstance(value, bool)
-
-
-def _apply_options(handle, output_times, spacing, rtol, atol, max_steps):
-    """The keyword arguments replace the case's own settings, within the case file's limits."""
-    if output_times is None and spacing is None and rtol is None and atol is None \
-            and max_steps is None:
-        return
-    if output_times is not None:
-        _check("output_times", output_times, lambda v: _is_whole(v) and 2 <= v <= 1000000,
-               "a whole number of output times from 2 to 1000000 (the start and the end "
-               "included)")
-    if spacing is not None:
-        _check("spacing", spacing, lambda v: v in ("linear", "log"), '"linear" or "log"')
-    if rtol is not None:
-        _check("rtol", rtol, lambda v: _is_real(v) and 0.0 < v < 1.0,
-               "a relative tolerance above 0 and below 1")
-    if atol is not None:
-        _check("atol", atol, lambda v: _is_real(v) and 0.0 < v < float("inf"),
-               "an absolute tolerance above 0 (#/m3)")
-    if max_steps is not None:
-        _check("max_steps", max_steps, lambda v: _is_whole(v) and 1 <= v <= 10**12,
-               "a whole number of steps from 1 to 1e12")
-    handle.set_output(
-        handle.output_times if output_times is None else int(output_times),
-        handle.log_spacing if spacing is None else spacing == "log")
-    handle.set_tolerances(
-        handle.rtol if rtol is None else float(rtol),
-        handle.atol if atol is None else float(atol),
-        handle.max_steps if max_steps is None else int(max_steps))
-    # The case attribute then describes the run that was made.
-    handle.restate()
+def _apply_options(handle, **given):
+    """The case with the keyword arguments given (not None) replacing its own settings."""
+    given = {name: value for name, value in given.items() if value is not None}
+    if not given:
+        return handle
+    tables = {}
+    for name, value in given.items():
+        _toml.value_text(value, name)  # TypeError here names the keyword
+        table, key = _OPTIONS[name]
+        tables.setdefault(table, {})[key] = value
+    keywords = {"%s.%s" % _OPTIONS[name]: name for name in given}
+    return _core().with_options(handle, _toml.dumps(tables), keywords)
 
 
 def _dataset(results):
     """The Dataset of a run's arrays, as xarray opens the NetCDF file of the same run."""
+    import xarray
+
     coords = {}
     data_vars = {}
     for name, dims, units, long_name, values in results["variables"]:
@@ -119,15 +164,19 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
     """Runs a simulate case and returns its results as an xarray.Dataset.
 
     case: a dict with the structure of a TOML case file (tables as dicts, for example
-        {"grid": {"nodes": 48}, ...}), the path of a case file, or a legacy run folder
-        (main.inp with coag.inp or grow.inp). docs/simulate.md describes every key.
+        {"grid": {"nodes": 48}, ...}; NumPy scalars and arrays serve as Python numbers and
+        lists), the path of a case file, a legacy run folder (main.inp with coag.inp or
+        grow.inp), or an aerosol.Case (aerosol.Case.from_toml(text) for the text of a case
+        file). docs/simulate.md describes every key.
     output_times: number of output times, t = 0 and the end included (case: output.times).
     spacing: "linear" or "log" spacing of the output times (output.spacing).
     rtol, atol: the integrator's relative and absolute (#/m3) tolerances
         (tolerances.relative, tolerances.absolute).
     max_steps: internal steps over the whole run before it gives up (tolerances.max_steps).
-    A keyword argument replaces the case's setting; the Dataset's `case` attribute then holds
-    the case as run. The case's output.file is not used: nothing is written.
+    A keyword argument replaces the case's setting, within the case file's limits (checked by
+    the case reader: ValueError naming the keyword outside them); the Dataset's `case`
+    attribute then holds the case as run. The case's output.file is not used: nothing is
+    written.
 
     Returns a Dataset with the dimensions time and node and the variables, units and
     attributes of the NetCDF file `aerosol simulate` writes (docs/simulate.md), run_end
@@ -142,9 +191,9 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
     The integration runs without the GIL, so other Python threads go on meanwhile; Ctrl-C is
     seen (within about 20 ms) only when simulate is called from the main thread.
     """
-    handle = _read_case(case)
-    _apply_options(handle, output_times, spacing, rtol, atol, max_steps)
-    results = _aerosol.run(handle)
+    handle = _apply_options(_read_case(case), output_times=output_times, spacing=spacing,
+                            rtol=rtol, atol=atol, max_steps=max_steps)
+    results = _core().run(handle)
     outcome = results["outcome"]
     dataset = _dataset(results) if "variables" in results else None
     exception = results["exception"]
@@ -162,6 +211,8 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
 def read(path):
     """Opens a NetCDF file written by `aerosol simulate` as an xarray.Dataset, loaded into
     memory (the file is closed on return)."""
+    import xarray
+
     with xarray.open_dataset(os.fspath(path)) as dataset:
         return dataset.load()
 
@@ -169,13 +220,13 @@ def read(path):
 def read_legacy(path, process=None):
     """Parses a saved standard output of an input-file process (1 to 4).
 
-    Returns the RunOutput of tools/aerosol_output.py: `process`, the progress rows in `table`
+    Returns the RunOutput of aerosol.output: `process`, the progress rows in `table`
     (dicts keyed as `columns`), `final`, `listings` or `blocks` as the process prints them,
-    and `complete`; `process` is detected from the text unless given. Raises aerosol_output's
-    OutputError (a ValueError) when the text is not such an output.
+    and `complete`; `process` is detected from the text unless given. Raises
+    aerosol.output.OutputError (a ValueError) when the text is not such an output.
     """
-    import aerosol_output  # shipped beside the package (see python/CMakeLists.txt)
+    from . import output
 
     with open(os.fspath(path), "rb") as f:
         text = f.read()
-    return aerosol_output.parse_output(text, process)
+    return output.parse_output(text, process)

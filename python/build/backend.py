@@ -4,8 +4,14 @@ build isolation on a machine that reaches none; the C++ libraries come from Debi
 as for the program.
 
 The build folder is build-wheel/ in the source tree (kept, so that a second install rebuilds
-only what changed); AEROSOL_WHEEL_BUILD_DIR names another. CMAKE_BUILD_PARALLEL_LEVEL sets
-the parallel jobs (default 2).
+only what changed); AEROSOL_WHEEL_BUILD_DIR names another. A new folder is configured for the
+interpreter that runs pip (the base interpreter of a virtual environment, which outlives it);
+an existing one is built as it is configured (the release build in build/, say), and must
+hold a module for this interpreter's Python version. CMAKE_BUILD_PARALLEL_LEVEL sets the
+parallel jobs (default 2).
+
+The name, summary, Python version, dependencies and console scripts come from the [project]
+table of pyproject.toml; the version from CMakeLists.txt, as the program's.
 """
 
 import base64
@@ -16,12 +22,16 @@ import re
 import subprocess
 import sys
 import sysconfig
+import tomllib
 import zipfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 NAME = "aerosol"
-SUMMARY = "Nodal simulation of aerosol size distributions (nucleation, coagulation, growth)"
-REQUIRES = ["numpy", "xarray", "netCDF4"]
+
+
+def _project():
+    with open(os.path.join(ROOT, "pyproject.toml"), "rb") as f:
+        return tomllib.load(f)["project"]
 
 
 def _version():
@@ -40,36 +50,53 @@ def _tag():
 
 
 def _metadata(version):
-    lines = ["Metadata-Version: 2.1", "Name: " + NAME, "Version: " + version,
-             "Summary: " + SUMMARY, "Requires-Python: >=3.9"]
-    lines += ["Requires-Dist: " + name for name in REQUIRES]
+    project = _project()
+    lines = ["Metadata-Version: 2.1", "Name: " + project["name"], "Version: " + version,
+             "Summary: " + project["description"],
+             "Requires-Python: " + project["requires-python"]]
+    lines += ["Requires-Dist: " + name for name in project.get("dependencies", [])]
     return "\n".join(lines) + "\n"
+
+
+def _entry_points():
+    """entry_points.txt: the console scripts of [project.scripts]."""
+    scripts = _project().get("scripts", {})
+    return "[console_scripts]\n" + "".join("%s = %s\n" % item for item in scripts.items())
 
 
 def _build(build_dir):
     jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", "2")
-    configure = ["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
-                 "-DAEROSOL_BUILD_TESTS=OFF", "-DAEROSOL_PYTHON=ON",
-                 "-DPython3_EXECUTABLE=" + sys.executable]
-    build = ["cmake", "--build", build_dir, "--target", "_aerosol", "aerosol_python_files",
-             "-j", jobs]
-    for command in (configure, build):
+    commands = []
+    if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")):
+        python = getattr(sys, "_base_executable", None) or sys.executable
+        commands.append(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
+                         "-DAEROSOL_BUILD_TESTS=OFF", "-DAEROSOL_PYTHON=ON",
+                         "-DPython3_EXECUTABLE=" + python])
+    commands.append(["cmake", "--build", build_dir, "--target", "_aerosol",
+                     "aerosol_python_files", "-j", jobs])
+    for command in commands:
         print(" ".join(command), file=sys.stderr, flush=True)
         # CMake's output goes to standard error: pip reads the backend's standard output.
         subprocess.run(command, check=True, stdout=sys.stderr)
-    return os.path.join(build_dir, "python")
+    package_root = os.path.join(build_dir, "python")
+    suffix = sysconfig.get_config_var("EXT_SUFFIX")
+    modules = [name for name in os.listdir(os.path.join(package_root, NAME))
+               if name.startswith("_aerosol.") and name.endswith(".so")]
+    if not any(name.endswith(suffix) for name in modules):
+        raise RuntimeError("%s holds no compiled module for this Python (%s, found %s); "
+                           "remove it or name another folder in AEROSOL_WHEEL_BUILD_DIR"
+                           % (build_dir, suffix, ", ".join(modules) or "none"))
+    return package_root
 
 
 def _files(package_root):
-    """(path in the wheel, path on disk) of the package and the two tool modules."""
+    """(path in the wheel, path on disk) of the package's files."""
     found = []
     for folder, _, names in os.walk(os.path.join(package_root, NAME)):
         for name in sorted(names):
             if name.endswith((".py", ".so")):
                 disk = os.path.join(folder, name)
                 found.append((os.path.relpath(disk, package_root).replace(os.sep, "/"), disk))
-    for name in ("aerosol_output.py", "aerosol_inputs.py"):
-        found.append((name, os.path.join(package_root, name)))
     if not any(path.endswith(".so") for path, _ in found):
         raise RuntimeError("the build left no compiled module in " + package_root)
     return found
@@ -123,7 +150,8 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
                 add(name, f.read())
         add(dist_info + "/METADATA", _metadata(version).encode())
         add(dist_info + "/WHEEL", _wheel_file(tag).encode())
-        add(dist_info + "/top_level.txt", b"aerosol\naerosol_inputs\naerosol_output\n")
+        add(dist_info + "/top_level.txt", b"aerosol\n")
+        add(dist_info + "/entry_points.txt", _entry_points().encode())
         records.append(dist_info + "/RECORD,,")
         wheel.writestr(dist_info + "/RECORD", "\n".join(records) + "\n")
     return wheel_name

@@ -5,11 +5,17 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <toml++/toml.h>
+
+#include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -153,7 +159,45 @@ const char* endName(RunEnd end) {
   return "unknown";
 }
 
+// A path as a message shows it: control characters escaped, a long one cut short.
+std::string shownPath(const std::string& path) {
+  constexpr size_t kShown = 60;
+  std::string out;
+  for (const char ch : path.substr(0, kShown)) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  if (path.size() > kShown) out += "... (" + std::to_string(path.size()) + " bytes)";
+  return out;
+}
+
+// A path that no file can have, refused before the file system is asked (whose message would
+// repeat the whole path, or stop at a NUL).
+void checkPath(const std::string& path) {
+  if (path.empty()) throw py::value_error("case path is empty; expected a case file or folder");
+  if (path.find('\0') != std::string::npos)
+    throw py::value_error("case path '" + shownPath(path) +
+                          "' contains a NUL character, which no file name holds");
+  size_t longest = 0;
+  for (size_t start = 0; start <= path.size();) {
+    const size_t end = std::min(path.find('/', start), path.size());
+    longest = std::max(longest, end - start);
+    start = end + 1;
+  }
+  if (path.size() >= PATH_MAX || longest > NAME_MAX)
+    throw py::value_error("case path '" + shownPath(path) + "' is too long for a file name (" +
+                          std::to_string(PATH_MAX - 1) + " bytes at most, " +
+                          std::to_string(NAME_MAX) + " between two slashes)");
+}
+
 SimulationCase readCasePath(const std::string& path) {
+  checkPath(path);
   SimulationCase result;
   std::string message;
   if (!readCase(path, result, message)) throw py::value_error(message);
@@ -164,6 +208,50 @@ SimulationCase parseCase(const std::string& text, const std::string& source) {
   SimulationCase result;
   std::string message;
   if (!parseCaseText(text, source, result, message)) throw py::value_error(message);
+  return result;
+}
+
+// The case with output and tolerance settings replaced: `options` is TOML text of [output] and
+// [tolerances] keys, merged into the case's own text, which the case reader then reads again,
+// so that the values are checked once, by the case file's rules. `keywords` names the
+// keyword argument of each dotted key, for the message when one is refused.
+SimulationCase withOptions(const SimulationCase& simulationCase, const std::string& options,
+                           const py::dict& keywords) {
+  toml::table doc;
+  toml::table given;
+  try {
+    doc = toml::parse(caseToToml(simulationCase));
+    given = toml::parse(options);
+  } catch (const toml::parse_error& error) {
+    throw py::value_error("keyword arguments: " + std::string(error.description()));
+  }
+  for (const auto& [table, keys] : given) {
+    const toml::table* from = keys.as_table();
+    if (from == nullptr) throw py::value_error("keyword arguments: not a table of settings");
+    toml::table* into = doc[table.str()].as_table();
+    if (into == nullptr)
+      into = doc.insert_or_assign(table.str(), toml::table{}).first->second.as_table();
+    for (const auto& [key, value] : *from)
+      value.visit([&, &key = key](const auto& v) { into->insert_or_assign(key.str(), v); });
+  }
+  std::ostringstream text;
+  text << doc;
+  SimulationCase result;
+  std::string message;
+  if (!parseCaseText(text.str(), simulationCase.source, result, message)) {
+    // "source:line: tolerances.relative = 2: expected ..." becomes "rtol = 2: expected ...".
+    for (const auto& [key, keyword] : keywords) {
+      const std::string dotted = py::str(key);
+      const size_t at = message.find(dotted + " = ");
+      if (at != std::string::npos)
+        throw py::value_error(std::string(py::str(keyword)) + message.substr(at + dotted.size()) +
+                              " (the case's " + dotted + ")");
+    }
+    throw py::value_error(message);
+  }
+  result.legacyProcess = simulationCase.legacyProcess;
+  // The case attribute then holds the case as run.
+  result.sourceText = caseToToml(result);
   return result;
 }
 
@@ -221,40 +309,17 @@ PYBIND11_MODULE(_aerosol, m) {
   py::class_<SimulationCase>(m, "Case", "A case read and checked, ready to run.")
       .def_readonly("source", &SimulationCase::source, "the file, folder or name it came from")
       .def_readonly("text", &SimulationCase::sourceText, "the case file's text")
-      .def("to_toml", &aerosol::caseToToml, "The case as a TOML case file.")
-      .def(
-          "set_output",
-          [](SimulationCase& c, int times, bool logarithmic) {
-            c.output.times = times;
-            c.output.spacing = logarithmic ? aerosol::TimeSpacing::Logarithmic
-                                           : aerosol::TimeSpacing::Linear;
-          },
-          py::arg("times"), py::arg("logarithmic"))
-      .def(
-          "set_tolerances",
-          [](SimulationCase& c, double relative, double absolute, long maxSteps) {
-            c.tolerances.relative = relative;
-            c.tolerances.absolute = absolute;
-            c.tolerances.maxSteps = maxSteps;
-          },
-          py::arg("relative"), py::arg("absolute"), py::arg("max_steps"))
-      .def_property_readonly("output_times", [](const SimulationCase& c) { return c.output.times; })
-      .def_property_readonly("log_spacing", [](const SimulationCase& c) {
-        return c.output.spacing == aerosol::TimeSpacing::Logarithmic;
-      })
-      .def_property_readonly("rtol", [](const SimulationCase& c) { return c.tolerances.relative; })
-      .def_property_readonly("atol", [](const SimulationCase& c) { return c.tolerances.absolute; })
-      .def_property_readonly("max_steps",
-                             [](const SimulationCase& c) { return c.tolerances.maxSteps; })
-      .def(
-          "restate", [](SimulationCase& c) { c.sourceText = aerosol::caseToToml(c); },
-          "Replaces the stored case text by the case as it now is.");
+      .def("to_toml", &aerosol::caseToToml, "The case as a TOML case file.");
 
   m.def("read_case", &aerosol::readCasePath, py::arg("path"),
         "Reads a TOML case file or a legacy run folder; ValueError with the command line's "
         "message when it is refused.");
   m.def("parse_case", &aerosol::parseCase, py::arg("text"), py::arg("source"),
         "Reads a case from TOML text; `source` names it in messages.");
+  m.def("with_options", &aerosol::withOptions, py::arg("case"), py::arg("options"),
+        py::arg("keywords"),
+        "The case with [output] and [tolerances] keys (TOML text) replaced, checked by the "
+        "case file's rules; ValueError naming the keyword argument when one is refused.");
   m.def("run", &aerosol::run, py::arg("case"),
         "Integrates the case; returns the arrays, the attributes and the outcome.");
 }

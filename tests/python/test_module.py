@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The Python module against the command line: the same Dataset as the NetCDF file, the same
 refusal messages, Ctrl-C during a run, integrator failures, and the legacy output parser.
-Runs against the build tree: AEROSOL_PYTHON_DIR holds the package, AEROSOL_BIN the program."""
+Runs against the build tree: PYTHONPATH holds the build's package (build/python), AEROSOL_BIN
+the program."""
 
 import os
 import signal
@@ -16,14 +17,11 @@ import unittest
 SOURCE_DIR = os.environ.get("AEROSOL_SOURCE_DIR",
                             os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
 BINARY = os.path.abspath(os.environ.get("AEROSOL_BIN", os.path.join(SOURCE_DIR, "build", "aerosol")))
-PYTHON_DIR = os.path.abspath(os.environ.get("AEROSOL_PYTHON_DIR",
-                                            os.path.join(SOURCE_DIR, "build", "python")))
-sys.path.insert(0, PYTHON_DIR)
 
-import numpy as np  # noqa: E402
-import xarray as xr  # noqa: E402
+import numpy as np
+import xarray as xr
 
-import aerosol  # noqa: E402
+import aerosol
 
 # Nucleation, coagulation and growth of a cooling vapour on 30 nodes: every mechanism, the
 # vapour node, NaN diameters before the first particles.
@@ -102,6 +100,17 @@ class SameAsCommandLine(unittest.TestCase):
         self.assertEqual(int(dataset.attrs["first_particle_node"]), 1)
         self.assert_same_dataset(dataset, aerosol.read(netcdf))
 
+    def test_toml_text_and_numpy_values(self):
+        # The same case as TOML text, and with NumPy scalars where Python numbers stand.
+        with open(self.case_path) as f:
+            from_text = aerosol.simulate(aerosol.Case.from_toml(f.read()))
+        self.assertEqual(from_text.attrs["case_source"], aerosol.TOML_SOURCE)
+        xr.testing.assert_equal(from_text, self.expected)
+        numpy_case = dict(SMALL_CASE, grid={"nodes": np.float64(30)},
+                          material=dict(SMALL_CASE["material"], density=np.float32(2000.0)),
+                          output={"times": np.int64(21)})
+        xr.testing.assert_equal(aerosol.simulate(numpy_case), self.expected)
+
     def test_keyword_arguments_replace_the_case_settings(self):
         dataset = aerosol.simulate(self.case_path, output_times=5, spacing="log", rtol=1e-6)
         times = dataset["time"].values
@@ -156,11 +165,40 @@ class Refusals(unittest.TestCase):
         self.assertEqual(str(context.exception), self.cli_message(nowhere))
 
     def test_keyword_arguments_out_of_range(self):
+        # Checked by the case reader with the case file's limits; the message names the keyword.
         for options in ({"output_times": 1}, {"output_times": 2.5}, {"spacing": "logarithmic"},
                         {"rtol": 1.0}, {"atol": 0.0}, {"atol": float("nan")},
-                        {"max_steps": 0}, {"rtol": True}):
-            with self.subTest(**options), self.assertRaises(ValueError):
+                        {"max_steps": 0}, {"max_steps": 10**13}, {"rtol": True}):
+            with self.subTest(**options), self.assertRaises(ValueError) as context:
                 aerosol.simulate(SMALL_CASE, **options)
+            self.assertTrue(str(context.exception).startswith(list(options)[0] + " = "),
+                            str(context.exception))
+
+    def test_inputs_that_are_no_case(self):
+        deep = {}
+        inner = deep
+        for _ in range(5000):
+            inner["table"] = {}
+            inner = inner["table"]
+        holds_itself = dict(SMALL_CASE)
+        holds_itself["grid"] = holds_itself
+        text = aerosol.case_toml(SMALL_CASE)
+        # (case, what the one-line message must say)
+        for name, case, says in (
+                ("NUL in a path", "case\0.toml", "NUL"),
+                ("path too long", "x" * 5000, "too long"),
+                ("name too long", os.path.join(self.folder.name, "y" * 300), "too long"),
+                ("TOML text as a path", text, "Case.from_toml"),
+                ("nested too deep", deep, "nested more than"),
+                ("a dict that holds itself", holds_itself, "nested more than"),
+                ("a whole number as a fraction",
+                 dict(SMALL_CASE, grid={"nodes": np.float64(20.5)}), "grid.nodes = 20.5")):
+            with self.subTest(name), self.assertRaises(ValueError) as context:
+                aerosol.simulate(case)
+            message = str(context.exception)
+            self.assertIn(says, message)
+            self.assertLess(len(message), 300)  # never the whole input
+            self.assertNotIn("\n", message)
 
     def test_values_a_case_file_cannot_hold(self):
         with self.assertRaises(TypeError):
@@ -185,8 +223,7 @@ class Endings(unittest.TestCase):
     def test_ctrl_c_interrupts_the_run(self):
         # A run of several seconds in a child; SIGINT once it is under way.
         child = textwrap.dedent("""
-            import sys, time
-            sys.path.insert(0, %r)
+            import time
             import aerosol
             case = %r
             case["grid"]["nodes"] = 200
@@ -200,7 +237,7 @@ class Endings(unittest.TestCase):
                 ds = interrupt.dataset
                 print("interrupted", time.monotonic() - started, ds.attrs["run_end"],
                       ds.sizes["time"], float(ds["time"][-1]) if ds.sizes["time"] else -1)
-        """) % (PYTHON_DIR, SMALL_CASE)
+        """) % (SMALL_CASE,)
         process = subprocess.Popen([sys.executable, "-c", child], stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True)
         self.assertEqual(process.stdout.readline().strip(), "running")
@@ -256,7 +293,7 @@ class Threads(unittest.TestCase):
 
 class Legacy(unittest.TestCase):
     def test_read_legacy(self):
-        # Through tools/aerosol_output.py, shipped beside the package.
+        # Through aerosol.output, the parser of the companions.
         path = os.path.join(SOURCE_DIR, "tests", "golden", "cases", "p2-free-molecular-n26",
                             "expected.out")
         run = aerosol.read_legacy(path)

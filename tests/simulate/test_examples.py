@@ -7,7 +7,6 @@ before the end (the READMEs compare final diameters of finished bursts)."""
 
 import os
 import subprocess
-import sys
 import tempfile
 import tomllib
 import unittest
@@ -20,9 +19,7 @@ SOURCE_DIR = os.environ.get("AEROSOL_SOURCE_DIR",
 BINARY = os.path.abspath(os.environ.get("AEROSOL_BIN",
                                         os.path.join(SOURCE_DIR, "build", "aerosol")))
 EXAMPLES = os.path.join(SOURCE_DIR, "examples")
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
-
-from aerosol_sweep import config as sweep_config  # noqa: E402
+from aerosol.sweep import config as sweep_config  # python/ on PYTHONPATH (CMakeLists.txt)
 
 
 def case_files(folder):

@@ -5,15 +5,13 @@ import csv
 import math
 import os
 import subprocess
-import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 TOOL = os.path.join(REPO, "tools", "aerosol-sweep")
 PROGRAM = os.environ.get("AEROSOL_PROGRAM", os.path.join(REPO, "build", "aerosol"))
-sys.path.insert(0, os.path.join(REPO, "tools"))
 
-import aerosol_inputs as ai  # noqa: E402
+import aerosol.inputs as ai  # the source tree's python/ is on PYTHONPATH (CMakeLists.txt)
 
 # Process 2 cooling from 450 K: a hundred-odd steps of 0.0005 s, a few printed rows, a final
 # table; well under a second.
@@ -39,7 +37,7 @@ def make_sweep(folder, vary, extra="", main=BASE_MAIN, name="sweep.toml"):
 
 
 def tool(*args, env=None, timeout=300):
-    return subprocess.run(["/usr/bin/python3", TOOL, *args], capture_output=True, text=True,
+    return subprocess.run([TOOL, *args], capture_output=True, text=True,
                           env=env, timeout=timeout)
 
 

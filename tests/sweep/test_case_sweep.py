@@ -5,7 +5,6 @@ anything runs."""
 
 import math
 import os
-import sys
 import tempfile
 import tomllib
 import unittest
@@ -15,9 +14,9 @@ import numpy as np
 
 import sweep_support as S
 
-sys.path.insert(0, os.path.join(S.REPO, "tests", "support"))
-import simulate_cases  # noqa: E402
-from aerosol_sweep import case_files  # noqa: E402
+import simulate_cases  # tests/support, on PYTHONPATH
+from aerosol import _toml
+from aerosol.sweep import case_files
 
 BASE = simulate_cases.nucleation_case(times=21, output_file="elsewhere/never.nc")
 
@@ -130,7 +129,7 @@ class CaseWriter(unittest.TestCase):
                 "mechanisms": {"growth": False, "coagulation": True},
                 "odd": {'quote " back \\ tab \t nl \n del \x7f é': [{"a": 1, "b c": "x"}]},
                 "empty": {}}
-        text = case_files.dumps(case, "a header\nof two lines")
+        text = _toml.dumps(case, "a header\nof two lines")
         back = tomllib.loads(text)
         self.assertEqual(back, case)
         self.assertIsInstance(back["gas"]["whole"], float)

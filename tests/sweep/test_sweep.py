@@ -13,8 +13,8 @@ import time
 import unittest
 
 import sweep_support as S
-import aerosol_inputs
-import aerosol_output
+import aerosol.inputs as aerosol_inputs
+import aerosol.output as aerosol_output
 
 
 def check_merged_table(test, folder, runs, vary_fields):
@@ -113,7 +113,7 @@ class ResumeAfterKill(unittest.TestCase):
         with tempfile.TemporaryDirectory() as d:
             sweep = S.make_sweep(d, "startTemperature = [452.0, 452.5, 453.0, 453.5]",
                                  main=main)
-            proc = subprocess.Popen(["/usr/bin/python3", S.TOOL, "run", sweep, "--jobs", "1"],
+            proc = subprocess.Popen([S.TOOL, "run", sweep, "--jobs", "1"],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                     start_new_session=True)
             runs = os.path.join(d, "runs")

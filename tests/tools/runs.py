@@ -2,17 +2,14 @@
 
 import os
 import subprocess
-import sys
 import tempfile
 
 SOURCE_DIR = os.environ.get("AEROSOL_SOURCE_DIR",
                             os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
 BINARY = os.environ.get("AEROSOL_BIN", os.path.join(SOURCE_DIR, "build", "aerosol"))
-TOOLS = os.path.join(SOURCE_DIR, "tools")
-PLOT = os.path.join(TOOLS, "aerosol-plot")
-sys.path.insert(0, TOOLS)
+PLOT = os.path.join(SOURCE_DIR, "tools", "aerosol-plot")
 
-import aerosol_inputs as ai  # noqa: E402
+import aerosol.inputs as ai  # the source tree's python/ is on PYTHONPATH (tests/tools/CMakeLists.txt)
 
 # The examples' refractory vapour (illustrative values, not a real material), on 12 nodes.
 MAIN = dict(ai.EXAMPLE_MAIN, nodeCount=12, coolingRate=10000.0)

@@ -8,8 +8,8 @@ import tempfile
 import unittest
 
 import runs
-import aerosol_inputs as ai
-import aerosol_output as ao
+import aerosol.inputs as ai
+import aerosol.output as ao
 
 
 def printed_lines(text, fields):

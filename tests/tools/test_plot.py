@@ -11,7 +11,7 @@ import runs
 
 
 def plot(*args):
-    return subprocess.run(["/usr/bin/python3", runs.PLOT, *args], stdout=subprocess.PIPE,
+    return subprocess.run([runs.PLOT, *args], stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, text=True, timeout=120)
 
 

@@ -6,17 +6,14 @@ number; files that are not simulate results are refused."""
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
 import numpy as np
 
 import runs
-import aerosol_plot_simulate as aps
-
-sys.path.insert(0, os.path.join(runs.SOURCE_DIR, "tests", "support"))
-import simulate_cases  # noqa: E402
+import aerosol.plot_simulate as aps
+import simulate_cases  # tests/support, on PYTHONPATH
 
 NUCLEATION = simulate_cases.nucleation_case(times=31)
 
@@ -60,7 +57,7 @@ def simulate(folder, name, text):
 
 
 def plot(*args):
-    return subprocess.run(["/usr/bin/python3", runs.PLOT, *args], capture_output=True,
+    return subprocess.run([runs.PLOT, *args], capture_output=True,
                           text=True, timeout=120)
 
 
@@ -124,6 +121,28 @@ class SimulatePlot(unittest.TestCase):
                                        <= left_out[rows] + 1e-12 * total[rows]),
                                 (integral - total)[rows] / total[rows])
                 self.assertGreaterEqual((left_out[rows] < 1e-9 * total[rows]).sum(), 3)
+
+    def test_summary_has_the_names_and_units_of_the_file(self):
+        ds = aps.open_results(self.files["nucleation"])
+        done = plot(self.files["nucleation"], "--summary", "--no-plot")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        lines = done.stdout.splitlines()
+        self.assertEqual(lines[0], "variable\tstatistic\tvalue\tunits")
+        time = ds["time"].values
+        for name, statistic, value, units in (line.split("\t") for line in lines[1:]):
+            with self.subTest(name=name, statistic=statistic):
+                if name == "run_end":
+                    self.assertEqual(value, ds.attrs["run_end"])
+                    continue
+                values = ds[name].values
+                expected, expected_units = {
+                    "last": (values[-1], ds[name].attrs["units"]),
+                    "max": (np.nanmax(values), ds[name].attrs["units"]),
+                    "time of max": (time[np.nanargmax(values)], ds["time"].attrs["units"]),
+                }[statistic]
+                self.assertEqual(units, expected_units)
+                self.assertEqual(float(value), float(expected))
+        self.assertGreaterEqual(len(lines), 12)
 
     def test_against_temperature_for_a_cooling_only(self):
         self.assertTrue(aps.is_cooling(aps.open_results(self.files["nucleation"])))

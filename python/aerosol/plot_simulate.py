@@ -1,8 +1,8 @@
 """Figures of an `aerosol simulate` NetCDF file, read through xarray.
 
-Used by tools/aerosol-plot for .nc files, and importable on its own:
+Used by aerosol-plot (aerosol.plot) for .nc files, and importable on its own:
 
-    import aerosol_plot_simulate as aps
+    import aerosol.plot_simulate as aps
     ds = aps.open_results("case.nc")
     fig = aps.make_figure(ds)            # colour map, final distribution, time series
     fig.savefig("case-plot.png")
@@ -298,6 +298,34 @@ def summary(ds):
     return out
 
 
+def summary_rows(ds):
+    """The run's figures as aerosol-plot --summary prints them: (variable, statistic, value,
+    units), with the variable names and units the file has."""
+    figures = summary(ds)
+
+    def units(name):
+        return str(ds[name].attrs.get("units", "")) if name in ds.variables else ""
+
+    rows = [(name, "last", figures[key], units(name)) for name, key in (
+        ("time", "end_time"), ("temperature", "final_temperature"),
+        ("total_number", "total_number"), ("mean_diameter", "mean_diameter"),
+        ("geometric_std", "gsd"))]
+    for name, key in (("saturation_ratio", "peak_S"), ("nucleation_rate", "peak_J")):
+        rows.append((name, "max", figures[key], units(name)))
+        rows.append((name, "time of max", figures[key + "_time"], units("time")))
+    for name in ("steps", "rhs_evaluations", "jacobian_evaluations"):
+        if name in ds.variables:
+            rows.append((name, "last", figures[name], units(name)))
+    rows.append(("run_end", "attribute", figures["run_end"], ""))
+    return rows
+
+
+def _shown(value):
+    if isinstance(value, float):
+        return _number(value)
+    return str(value)
+
+
 def _number(v):
     return repr(float(v)) if math.isfinite(v) else "nan"
 
@@ -339,8 +367,9 @@ def main(args, parser):
     except ResultsError as e:
         parser.exit(1, f"aerosol-plot: {e}\n")
     if args.summary:
-        for key, value in summary(ds).items():
-            print(f"{key}\t{value}")
+        print("variable\tstatistic\tvalue\tunits")
+        for name, statistic, value, unit in summary_rows(ds):
+            print(f"{name}\t{statistic}\t{_shown(value)}\t{unit}")
     base = os.path.splitext(os.path.basename(args.output))[0]
     if args.csv:
         try:

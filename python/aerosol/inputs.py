@@ -1,6 +1,6 @@
 """The input files of aerosol (main.inp, coag.inp, grow.inp) and the node grid they set.
 
-    import aerosol_inputs as ai
+    import aerosol.inputs as ai
 
     values = ai.scan(text, ai.MAIN)                  # {field: value}, read as the program reads
     text = ai.render(ai.MAIN, values)                # a file the program reads back to the same values

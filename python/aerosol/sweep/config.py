@@ -8,17 +8,13 @@ import re
 import shutil
 import tomllib
 
-import aerosol_inputs as inputs
-
+from .. import _toml, inputs
 from . import case_files
 
 SAFE_NAME = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]{0,127}")
 TOP_KEYS = {"base", "runs", "combine", "program", "folder", "vary", "slurm"}
 SLURM_KEYS = {"job-name", "partition", "time", "cpus-per-task", "mem", "max-running",
               "account", "qos", "extra"}
-# Where the program is looked for when neither --program nor the sweep file names it.
-TOOLS_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-REPO_DIR = os.path.dirname(TOOLS_DIR)
 
 
 class SweepError(Exception):
@@ -86,15 +82,17 @@ def _inside(child, parent):
 
 
 def find_program(explicit, sweep_value, sweep_dir):
+    """The program to run: --program, else the sweep file's 'program' (relative to the sweep
+    file), else $AEROSOL_PROGRAM (the launchers set it to the program beside them, or to the
+    source tree's build/aerosol), else aerosol on PATH; None when there is none."""
     if explicit:
         return os.path.abspath(explicit)
     if sweep_value:
         return os.path.abspath(os.path.join(sweep_dir, sweep_value))
-    default = os.path.join(REPO_DIR, "build", "aerosol")
-    if os.path.exists(default):
-        return default
+    if os.environ.get("AEROSOL_PROGRAM"):
+        return os.path.abspath(os.environ["AEROSOL_PROGRAM"])
     found = shutil.which("aerosol")
-    return os.path.abspath(found) if found else default
+    return os.path.abspath(found) if found else None
 
 
 def load(path, program=None):
@@ -276,8 +274,8 @@ def _load_case_sweep(path, data, base_path, runs_dir, combine, slurm, program, s
         for field, value in values.items():
             case_files.set_path(case, field, value)
         header = f"Run {index} of the sweep {os.path.basename(path)}: {base_name} with\n" + \
-            "\n".join(f"  {f} = {case_files.value_text(v)}" for f, v in values.items())
-        text = case_files.dumps(case, header)
+            "\n".join(f"  {f} = {_toml.value_text(v)}" for f, v in values.items())
+        text = _toml.dumps(case, header)
         name = _case_folder_name(index, values, folder_template, path)
         if name in names:
             raise SweepError(f"{path}: two runs would share the folder {name!r}; make 'folder' "

@@ -1,7 +1,7 @@
 """Reading what the aerosol program prints.
 
-    from aerosol_output import parse_output, summary
-    from aerosol_inputs import read_run_inputs, node_grid
+    from aerosol.output import parse_output, summary
+    from aerosol.inputs import read_run_inputs, node_grid
 
     run = parse_output(open("out.txt").read())     # any of the four processes
     grid = node_grid(read_run_inputs("examples/seeded-growth"))  # node diameters (m)
@@ -11,7 +11,7 @@ The program's standard output is a set of tab-separated tables whose lines begin
 feed; the output ends without one.  Some columns are not what their heading says (see
 COLUMNS and docs/outputs.md); the parser names every column by what it holds.
 
-Only the Python standard library is needed here; plotting lives in aerosol-plot.
+Only the Python standard library is needed here; plotting lives in aerosol.plot.
 """
 
 from __future__ import annotations
@@ -22,7 +22,7 @@ import os
 import re
 from dataclasses import dataclass, field
 
-from aerosol_inputs import diameter_of
+from .inputs import diameter_of
 
 # The progress table of each process: (key, printed heading, unit, meaning).
 COLUMNS = {

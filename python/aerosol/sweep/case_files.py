@@ -1,14 +1,11 @@
 """Case files of `aerosol simulate` as the base of a sweep: values set by dotted path
-(`temperature.cooling_rate`, `grid.nodes`, `material`) and written back as TOML.
-
-The writer covers what a case file holds: tables, numbers, strings, booleans and arrays
-(of numbers, of arrays, of inline tables). Comments of the base file are not kept; each
-run's case.toml starts with a comment naming the base and the values set."""
+(`temperature.cooling_rate`, `grid.nodes`, `material`) and written back as TOML by the
+package's one writer (aerosol._toml). Comments of the base file are not kept; each run's
+case.toml starts with a comment naming the base and the values set."""
 
 import math
-import re
 
-BARE_KEY = re.compile(r"[A-Za-z0-9_-]+")
+from .._toml import BARE_KEY, value_text
 # Words for the axes and legends of sweep figures; any other key is shown as its path.
 WORDS = {
     "temperature.cooling_rate": "cooling rate (K/s)",
@@ -106,65 +103,6 @@ def set_path(case, path, value):
     for part in parts[:-1]:
         node = node.setdefault(part, {})
     node[parts[-1]] = value
-
-
-def _key(key):
-    return key if BARE_KEY.fullmatch(key) else _string(key)
-
-
-def _string(text):
-    out = ['"']
-    for ch in text:
-        code = ord(ch)
-        if ch == '"':
-            out.append('\\"')
-        elif ch == "\\":
-            out.append("\\\\")
-        elif code < 0x20 or code == 0x7F:
-            out.append(f"\\u{code:04X}")
-        else:
-            out.append(ch)
-    out.append('"')
-    return "".join(out)
-
-
-def value_text(value):
-    """A value in TOML. Floats use repr, the shortest text that reads back to the same
-    double; a whole float keeps its ".0" so it stays a float."""
-    if isinstance(value, bool):
-        return "true" if value else "false"
-    if isinstance(value, int):
-        return str(value)
-    if isinstance(value, float):
-        if not math.isfinite(value):
-            raise CaseError(f"{value!r} is not a finite number")
-        return repr(value)
-    if isinstance(value, str):
-        return _string(value)
-    if isinstance(value, list):
-        return "[" + ", ".join(value_text(v) for v in value) + "]"
-    if isinstance(value, dict):
-        return "{" + ", ".join(f"{_key(k)} = {value_text(v)}" for k, v in value.items()) + "}"
-    raise CaseError(f"{value!r} cannot be written to a case file")
-
-
-def dumps(case, header=""):
-    """The case as TOML text: plain values first, then each table under its header."""
-    lines = [f"# {line}".rstrip() for line in header.splitlines()]
-
-    def table(node, path):
-        plain = [(k, v) for k, v in node.items() if not isinstance(v, dict)]
-        tables = [(k, v) for k, v in node.items() if isinstance(v, dict)]
-        if path and (plain or not tables):
-            lines.append("")
-            lines.append("[" + ".".join(_key(p) for p in path) + "]")
-        for k, v in plain:
-            lines.append(f"{_key(k)} = {value_text(v)}")
-        for k, v in tables:
-            table(v, path + [k])
-
-    table(case, [])
-    return "\n".join(lines).lstrip("\n") + "\n"
 
 
 def shown(value):

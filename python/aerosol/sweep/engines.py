@@ -10,6 +10,7 @@ import os
 import shlex
 import shutil
 import signal
+import site
 import socket
 import subprocess
 import sys
@@ -24,8 +25,30 @@ STDERR = "stderr.txt"
 RESULTS = "results.nc"      # the NetCDF file of a case-file run
 CASE = "case.toml"
 INPUT_NAMES = ("main.inp", "coag.inp", "grow.inp", CASE)
-TOOL = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "aerosol-sweep")
-PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+# Each run goes through `run-one` of this package, run by this interpreter.
+PACKAGE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+RUN_ONE = [sys.executable, "-m", "aerosol.sweep", "run-one"]
+
+
+def _installed_in_site():
+    sites = site.getsitepackages() + [site.getusersitepackages()]
+    return os.path.realpath(PACKAGE_ROOT) in {os.path.realpath(p) for p in sites}
+
+
+def child_pythonpath():
+    """The PYTHONPATH under which `run-one` finds this very package: unchanged when the
+    package is installed where the interpreter looks (site-packages, dist-packages); else
+    (a launcher of the source tree or of an install prefix) with the package's folder first,
+    so that a job started elsewhere (a Slurm node, another working folder) finds it too."""
+    path = os.environ.get("PYTHONPATH", "")
+    if _installed_in_site() or PACKAGE_ROOT in path.split(os.pathsep):
+        return path or None
+    return PACKAGE_ROOT + (os.pathsep + path if path else "")
+
+
+def _child_environment():
+    path = child_pythonpath()
+    return dict(os.environ, PYTHONPATH=path) if path else None
 
 
 def inputs_digest(texts):
@@ -176,12 +199,11 @@ def run_parallel(sweep, pending, jobs, dry_run=False):
     command = [exe, "--will-cite", "--halt", "never", "-q", "-0", "--arg-file", list_path]
     if jobs:
         command += ["--jobs", str(jobs)]
-    command += [PYTHON, TOOL, "run-one", "--program", sweep.program, "--engine", "parallel",
-                "{}"]
+    command += RUN_ONE + ["--program", sweep.program, "--engine", "parallel", "{}"]
     if dry_run:
         print(" ".join(shlex.quote(c) for c in command))
         return 0
-    return subprocess.call(command, stdin=subprocess.DEVNULL)
+    return subprocess.call(command, stdin=subprocess.DEVNULL, env=_child_environment())
 
 
 def slurm_script(sweep, pending):
@@ -210,8 +232,12 @@ def slurm_script(sweep, pending):
     lines += [
         "# One array task per run folder, in the order of slurm-runs.txt.",
         "set -eu",
-        f"run_dir=$(sed -n \"$((SLURM_ARRAY_TASK_ID + 1))p\" {shlex.quote(list_path)})",
-        f"exec {shlex.quote(PYTHON)} {shlex.quote(TOOL)} run-one --program "
+        f"run_dir=$(sed -n \"$((SLURM_ARRAY_TASK_ID + 1))p\" {shlex.quote(list_path)})"]
+    pythonpath = child_pythonpath()
+    if pythonpath:
+        lines.append(f"export PYTHONPATH={shlex.quote(pythonpath)}")
+    lines += [
+        f"exec {' '.join(shlex.quote(c) for c in RUN_ONE)} --program "
         f"{shlex.quote(sweep.program)} --engine slurm \"$run_dir\"",
         ""]
     script_path = os.path.join(sweep.runs_dir, "slurm-job.sh")

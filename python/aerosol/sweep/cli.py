@@ -23,7 +23,7 @@ def _parser():
     r.add_argument("--jobs", type=int, default=None,
                    help="runs at a time with GNU parallel (default: one per core)")
     r.add_argument("--program", help="the aerosol program (default: the sweep file's "
-                                     "'program', else build/aerosol of this tree)")
+                                     "'program', else $AEROSOL_PROGRAM, else aerosol on PATH)")
     r.add_argument("--dry-run", action="store_true",
                    help="write the folders (and the Slurm script) but run nothing")
     r.add_argument("--wait", action="store_true",
@@ -55,6 +55,9 @@ def _run(args):
     sweep = config.load(args.sweep, args.program)
     if args.jobs is not None and args.jobs < 1:
         raise config.SweepError(f"--jobs {args.jobs}: expected 1 or more")
+    if sweep.program is None:
+        raise config.SweepError("no aerosol program found: give --program, name it in the "
+                                "sweep file ('program'), or put aerosol on PATH")
     if not args.dry_run and not (os.path.isfile(sweep.program) and
                                  os.access(sweep.program, os.X_OK)):
         raise config.SweepError(f"the program {sweep.program} does not exist or cannot be run; "
@@ -117,7 +120,7 @@ def _plot(args):
     return 0
 
 
-def main(argv):
+def main(argv=None):
     args = _parser().parse_args(argv)
     try:
         if args.command == "run-one":

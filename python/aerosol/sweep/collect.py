@@ -6,12 +6,11 @@ import math
 import os
 import sys
 
-import aerosol_inputs as inputs
-import aerosol_output
-
+from .. import _toml, inputs
+from .. import output as printed_output
 from . import case_files, engines
 
-# Summary figures: (column, key of aerosol_output.summary, meaning).
+# Summary figures: (column, key of aerosol.output.summary, meaning).
 FIGURES = [
     ("final_total_number", "total_number", "total particle number of the final distribution, #/m3"),
     ("mean_diameter", "mean_diameter", "number-mean diameter of the final distribution, m"),
@@ -92,7 +91,7 @@ def _program_line(path):
 
 def _netcdf_figures(path):
     """The summary figures and run_end of a case-file run's NetCDF file."""
-    import aerosol_plot_simulate as aps
+    from .. import plot_simulate as aps
     ds = aps.open_results(path)
     figures = aps.summary(ds)
     out = {"final_total_number": figures["total_number"],
@@ -214,10 +213,10 @@ def summarise_run(run):
             row["state"] = "ok"
             row["message"] = f"process {process} runs nothing"
             return row
-        output = aerosol_output.parse_output(stdout, process=process)
+        output = printed_output.parse_output(stdout, process=process)
         grid = inputs.node_grid(inputs.read_run_inputs(run.folder))
-        figures = aerosol_output.summary(output, grid)
-    except (aerosol_output.OutputError, inputs.InputError, ValueError, OSError) as e:
+        figures = printed_output.summary(output, grid)
+    except (printed_output.OutputError, inputs.InputError, ValueError, OSError) as e:
         row["state"] = "unreadable"
         row["message"] = f"output could not be read: {e}"
         return row
@@ -266,7 +265,7 @@ def figure_names(sweep):
 
 def _cell(value):
     if isinstance(value, (list, dict)):
-        return case_files.value_text(value)
+        return _toml.value_text(value)
     if isinstance(value, float):
         if math.isnan(value):
             return ""
@@ -284,7 +283,7 @@ def write_csv(sweep, rows, path):
 
 def _short(value, column):
     if isinstance(value, (list, dict)):
-        value = case_files.value_text(value)
+        value = _toml.value_text(value)
     if isinstance(value, float):
         if math.isnan(value):
             return "-"
@@ -322,9 +321,9 @@ def plot(sweep, rows, x, y, by, output):
         if not (isinstance(yv, float) and math.isfinite(yv)):
             continue
         if isinstance(xv, (list, dict)):
-            xv = case_files.value_text(xv)
+            xv = _toml.value_text(xv)
         key = tuple(row[f] if not isinstance(row[f], (list, dict))
-                    else case_files.value_text(row[f]) for f in others)
+                    else _toml.value_text(row[f]) for f in others)
         groups.setdefault(key, []).append((xv, yv))
     if not groups:
         raise ValueError(f"no finished run has a value of {y} to plot")
