@@ -5,7 +5,8 @@
 #              (test-aarch64.sh; its x86-64 figures from the release build in build/)
 #   clang      the program built by clang++, golden cases (test-clang.sh)
 #   sanitized  the suite under AddressSanitizer and UndefinedBehaviorSanitizer (test-sanitized.sh)
-#   fuzz       a short fuzzing run of the three input readers (fuzz-smoke.sh)
+#   fuzz       a short fuzzing run of the three input readers and the case-file reader
+#              (fuzz-smoke.sh)
 # Every stage is required: a missing stage script fails the run. Every stage runs even when an
 # earlier one failed, and a summary names the ones that failed; the exit status is 0 only if
 # all passed.
