@@ -11,7 +11,9 @@ packages=(
   clang libclang-rt-14-dev   # fuzzing and sanitizer runtimes; the clang build
   libomp-dev                 # OpenMP for clang (SUNDIALS' CMake files ask for it)
   g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user  # 64-bit Arm cross build, run under qemu
+  # (simulate's arm64 libraries are unpacked, not installed: scripts/aarch64-sysroot.sh)
   libsundials-dev libnetcdf-dev netcdf-bin libtomlplusplus-dev libcli11-dev  # `aerosol simulate`
+  libopenblas-serial-dev     # its dense LU (LAPACK), single-threaded
   pybind11-dev python3-dev python3-venv python3-xarray python3-netcdf4  # the Python module (pip install . into a venv) and NetCDF files
   python3 python3-numpy python3-matplotlib  # plotting companion (Debian's /usr/bin/python3)
   parallel slurmctld slurmd slurm-client munge  # parameter sweeps and their tests

@@ -3,10 +3,12 @@
 #   release    the Release build's tests in build/ (ctest: every label)
 #   install    cmake --install, the Debian package, pip's console scripts and the notebook,
 #              checked with the source tree out of reach (test-install.sh; reuses build/)
-#   aarch64    the program cross-built for 64-bit Arm, golden cases under qemu (test-aarch64.sh)
+#   aarch64    the program cross-built for 64-bit Arm, golden cases and simulate under qemu
+#              (test-aarch64.sh; its x86-64 figures from the release build in build/)
 #   clang      the program built by clang++, golden cases (test-clang.sh)
 #   sanitized  the suite under AddressSanitizer and UndefinedBehaviorSanitizer (test-sanitized.sh)
-#   fuzz       a short fuzzing run of the three input readers (fuzz-smoke.sh)
+#   fuzz       a short fuzzing run of the three input readers and the case-file reader
+#              (fuzz-smoke.sh)
 # Every stage is required: a missing stage script fails the run. Every stage runs even when an
 # earlier one failed, and a summary names the ones that failed; the exit status is 0 only if
 # all passed.
@@ -44,6 +46,9 @@ release() {
   cmake --build build -j"$jobs"
   (cd build && ctest --output-on-failure -j"$jobs")
 }
+
+# The Arm stage compares its simulate results with the x86-64 program's: the release stage's.
+export AEROSOL_HOST_BUILD=build
 
 failed=()
 summary=()
