@@ -52,6 +52,89 @@ std::string quoteText(std::string_view text) {
   return out + "\"";
 }
 
+// Text with its control characters as \u escapes (tabs kept).
+std::string withoutControls(const std::string& text) {
+  std::string out;
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if ((c < 0x20 && c != '\t') || c == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+// The TOML reader follows a dotted name (a.b.c = 1, [a.b.c]) by recursion, one level per part,
+// without a limit: tens of thousands of parts overflow the stack. No case key has more than
+// three; a line with more than this many dots joining names is refused before parsing.
+constexpr int kMostDottedParts = 64;
+
+// The first line (1-based) holding more than kMostDottedParts dots outside strings and
+// comments that are not a number's decimal point (a dot between two digits, alone in its run
+// of digits, signs, exponents and dots), or 0 when there is none.
+int lineOfDeepKey(std::string_view text) {
+  int line = 1;
+  int dots = 0;
+  std::string_view closing;  // the delimiter of the string we are in, "" outside strings
+  std::size_t runDots = 0;   // dots in the current run of number characters
+  auto endRun = [&] {
+    if (runDots > 1) dots += static_cast<int>(runDots);
+    runDots = 0;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      endRun();
+      if (dots > kMostDottedParts) return line;
+      ++line;
+      dots = 0;
+      if (closing.size() == 1) closing = {};  // a one-line string ends with its line
+      continue;
+    }
+    if (!closing.empty()) {
+      if (c == '\\' && closing[0] == '"') {
+        ++i;  // the escaped character
+      } else if (text.compare(i, closing.size(), closing) == 0) {
+        i += closing.size() - 1;
+        closing = {};
+      }
+      continue;
+    }
+    if (c == '#') {
+      endRun();
+      while (i + 1 < text.size() && text[i + 1] != '\n') ++i;
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      endRun();
+      const bool multi = text.compare(i, 3, std::string(3, c)) == 0;
+      closing = multi ? (c == '"' ? "\"\"\"" : "\'\'\'") : (c == '"' ? "\"" : "'");
+      if (multi) i += 2;
+      continue;
+    }
+    const bool number = (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' ||
+                        c == '_' || c == 'e' || c == 'E';
+    if (!number) {
+      endRun();
+      continue;
+    }
+    if (c != '.') continue;
+    const auto digit = [&](std::size_t at) {
+      return at < text.size() && text[at] >= '0' && text[at] <= '9';
+    };
+    if (i > 0 && digit(i - 1) && digit(i + 1))
+      ++runDots;
+    else
+      ++dots;
+  }
+  endRun();
+  return dots > kMostDottedParts ? line : 0;
+}
+
 // A value as the message shows it.
 std::string shown(const toml::node& node) {
   switch (node.type()) {
@@ -109,11 +192,13 @@ class Reader {
   bool failed() const { return !message_.empty(); }
   const std::string& message() const { return message_; }
 
+  // A refusal is one line of text whatever the file holds: control characters that reach it
+  // (in a key, or in the character where the TOML syntax broke) are escaped.
   void fail(int line, const std::string& text) {
     if (failed()) return;
     message_ = source_;
     if (line > 0) message_ += ":" + std::to_string(line);
-    message_ += ": " + text;
+    message_ += ": " + withoutControls(text);
   }
   // A value refused: "file:12: grid.nodes = 500: expected ...".
   void refuse(const toml::node& node, const std::string& path, const std::string& expected) {
@@ -765,6 +850,13 @@ void checkTogether(Reader& r, SimulationCase& c) {
 bool parseCaseText(const std::string& text, const std::string& sourceName,
                    SimulationCase& result, std::string& message) {
   Reader r(sourceName);
+  if (const int line = lineOfDeepKey(text)) {
+    r.fail(line, "a name of more than " + std::to_string(kMostDottedParts) +
+                     " dotted parts: expected the keys and tables of a case file (none has more "
+                     "than three parts)");
+    message = r.message();
+    return false;
+  }
   toml::table doc;
   try {
     doc = toml::parse(std::string_view(text), std::string_view(sourceName));

@@ -601,11 +601,25 @@ TEST(CaseFile, NoInputCrashesTheReader) {
       "[[grid]]\nnodes = 4",
       "[temperature]\ntable = [[0, 1e308], [1e308, 1e-308]]",
   };
+  // Names nested far deeper than any case key, which the TOML reader follows by recursion
+  // (60000 levels overflowed the stack), and control characters that reach a message.
+  std::string deep;
+  for (int i = 0; i < 60000; ++i) deep += "a.";
+  const std::string hostile[] = {"[" + deep + "b]", "[[" + deep + "b]]", deep + "b = 1",
+                                 "\"a\\nb\" = 1", "[mechanisms]\n\"x\\u001b[31m\" = 1",
+                                 "[mechanisms]\ncoagulation = tru\n"};
   for (const std::string& text : odd) {
     SimulationCase c;
     std::string message;
     EXPECT_FALSE(parseCaseText(text, "odd.toml", c, message));
     EXPECT_EQ(message.rfind("odd.toml", 0), 0u) << message;
+  }
+  for (const std::string& text : hostile) {
+    SimulationCase c;
+    std::string message;
+    EXPECT_FALSE(parseCaseText(text, "odd.toml", c, message));
+    EXPECT_EQ(message.rfind("odd.toml", 0), 0u) << message;
+    for (const char ch : message) EXPECT_FALSE(ch == '\n' || ch == '\x1b') << message;
   }
   // Every value of the valid case replaced by extreme or wrongly typed ones.
   const std::string valid = kValid;
