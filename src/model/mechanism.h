@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "output/results.h"
 #include "properties/gas_history.h"
 
 namespace aerosol {
@@ -34,6 +35,11 @@ class MechanismPart {
   virtual void addRates(const ModelPoint& point, const double* y, double* ydot) = 0;
   // Adds d(its rates)/dy to the columns.
   virtual void addJacobian(const ModelPoint& point, const double* y, JacobianColumns columns) = 0;
+
+  // Figures of its own that the part adds to the results (after the state's variables and the
+  // figures every run has), and their values at (point, y), in that order, into `values`.
+  virtual std::vector<ResultVariable> results() const { return {}; }
+  virtual void describe(const ModelPoint&, const double*, double*) {}
 
   // A part whose rates jump where the state crosses a boundary (nucleation's placement of new
   // clusters on the grid) holds one branch of its rates between crossings, so that the rates

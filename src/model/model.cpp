@@ -131,6 +131,8 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   for (const StateVariable& v : layout_.scalars())
     results_.add({v.name, v.units, v.longName, false});
   for (const ResultVariable& v : kSeries) results_.add(v);
+  for (const auto& part : parts_)
+    for (const ResultVariable& v : part->results()) results_.add(v);
 }
 
 GasState AerosolModel::gasAt(double t) const { return case_.temperature.at(t, case_.gas.pressure); }
@@ -252,8 +254,15 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
   out.values.assign(results_.valueCount(), 0.0);
   // The state's variables as they are.
   std::copy(y, y + layout_.size(), out.values.begin());
-  double* series = out.values.data() + results_.offset(static_cast<std::size_t>(
-                                           results_.find(kSeries[0].name)));
+  const std::size_t firstSeries = layout_.nodeVariables().size() + layout_.scalars().size();
+  double* series = out.values.data() + results_.offset(firstSeries);
+  // The parts' own figures follow the series.
+  double* partValues = series + kSeriesCount;
+  const ModelPoint point = prepare(t);
+  for (const auto& part : parts_) {
+    part->describe(point, y, partValues);
+    for (const ResultVariable& v : part->results()) partValues += v.perNode ? n_ : 1;
+  }
   series[kTemperature] = gas.temperature;
   series[kPressure] = gas.pressure;
   const std::vector<double>& v = grid_.volume;
@@ -265,7 +274,7 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
     series[kSaturation] = N1 > 0.0 ? st.saturationRatio : 0.0;
     if (series[kSaturation] > 1.0) {
       series[kCriticalDiameter] = st.criticalDiameter;
-      if (nucleation_ != nullptr) series[kNucleationRate] = nucleation_->rate({t, gas}, y);
+      if (nucleation_ != nullptr) series[kNucleationRate] = nucleation_->rate(point, y);
     }
   }
   // Totals over the particles. The integrator keeps concentrations non-negative at its
