@@ -1,11 +1,15 @@
 #!/usr/bin/python3
 """Compares two NetCDF files that `aerosol simulate` wrote for the same case on two machines.
 
-Usage: scripts/compare-netcdf.py REFERENCE.nc OTHER.nc [--rtol 1e-9]
+Usage: scripts/compare-netcdf.py REFERENCE.nc OTHER.nc [--rtol 1e-9] [--floor F]
+                                 [--only NAME,NAME,...]
 
 The files must have the same dimensions, variables and attributes, and every value must be
 the same within a relative difference of rtol (both NaN counts as the same; integers, such as
-the step counts, are held to the same bound, which for them means equal). Prints one line with
+the step counts, are held to the same bound, which for them means equal). --only compares the
+values of the named variables alone (the structure is still compared whole); --floor F lets a
+difference pass that is below F times the variable's largest magnitude (values near 0, such as
+a population before it nucleates, carry no relative accuracy). Prints one line with
 the count of values that are not bit for bit the same and the largest relative difference;
 exits with status 1, one line per difference, when the files differ beyond the bound, and 2
 when a file cannot be read.
@@ -37,7 +41,10 @@ def main():
     parser.add_argument("reference")
     parser.add_argument("other")
     parser.add_argument("--rtol", type=float, default=1e-9)
+    parser.add_argument("--floor", type=float, default=0.0)
+    parser.add_argument("--only", default="")
     args = parser.parse_args()
+    only = [name for name in args.only.split(",") if name]
 
     files = []
     for path in (args.reference, args.other):
@@ -64,6 +71,8 @@ def main():
     values = not_identical = 0
     largest = 0.0
     for name in [n for n in ref.variables if n in other.variables]:
+        if only and name not in only:
+            continue
         a, b = ref.variables[name], other.variables[name]
         if a.dimensions != b.dimensions or a.dtype != b.dtype:
             problems.append(f"{name}: {a.dtype}{a.dimensions} against {b.dtype}{b.dimensions}")
@@ -84,6 +93,9 @@ def main():
         with np.errstate(invalid="ignore", divide="ignore"):
             relative = np.abs(x - y) / np.maximum(np.abs(x), np.abs(y))
         relative[identical] = 0.0
+        if args.floor > 0.0 and x.size:
+            largest_magnitude = np.nanmax(np.abs(np.concatenate([x.ravel(), y.ravel()])))
+            relative[np.abs(x - y) <= args.floor * largest_magnitude] = 0.0
         relative[np.isnan(relative)] = np.inf  # one NaN, or infinities of opposite signs
         values += x.size
         not_identical += int(np.count_nonzero(~identical))

@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # The program on 64-bit Arm: cross-builds build-aarch64/aerosol, simulate front door included,
 # with Debian's g++-aarch64-linux-gnu (cmake/aarch64-linux-gnu.cmake) against Debian's arm64
-# builds of SUNDIALS, NetCDF, toml++ and CLI11, unpacked into build-aarch64/sysroot by
+# builds of SUNDIALS, NetCDF, OpenBLAS, toml++ and CLI11, unpacked into build-aarch64/sysroot by
 # scripts/aarch64-sysroot.sh (why not a multiarch install: see there). Then, under
 # qemu-aarch64:
 #   - every golden case, standard output byte for byte and the exit status (45 s of qemu time,
 #     25 s with -j2, on a quiet two-core machine; 135 s and 71 s on a busy one, 58 s of it the
 #     process 3 blow-up case), so no subset is needed;
 #   - `aerosol simulate` on the simulate examples, silver-quench and the four legacy example
-#     folders (19 s of qemu time; 17-32 s with -j2), whose NetCDF files must match the x86-64
-#     program's within a relative 1e-9 (scripts/compare-netcdf.py). Both builds use
-#     -ffp-contract=off and glibc's same libm, so the figures come out bit for bit the same
-#     today; the bound leaves room only for last-digit differences that SUNDIALS' own arm64
-#     build could bring (Debian's, compiled without our -ffp-contract=off, so GCC may fuse
-#     multiply-adds there on Arm), not for a different run.
+#     folders (19 s of qemu time; 17-32 s with -j2), whose NetCDF files must have the x86-64
+#     program's variables and attributes, and its run figures (temperature, pressure, total
+#     number and volume, mean diameter, sigma_g) within a relative 1e-3, ten times the
+#     integrator's default tolerance (scripts/compare-netcdf.py). Not bit for bit: the Newton
+#     iterations' LU comes from OpenBLAS, whose kernels are the machine's own (AVX2 on x86-64,
+#     NEON on Arm) and round differently, so the step sizes, and every figure within the
+#     tolerance, differ; the fixed-step processes above are held to the byte.
 # The whole stage, from a clean folder with the x86-64 program built: 167 s on a busy
 # two-core machine (load 6), about 95 s on a quiet one by its parts (the arm64 packages,
 # 23 MB, download in 10-35 s; the cross build takes 30-80 s).
@@ -101,7 +102,9 @@ printf '%s\n' "${cases[@]}" | xargs -P "$jobs" -I{} bash -c \
 [ $status -eq 0 ] || exit 1
 for case in "${cases[@]}"; do
   name=$(basename "$case" .toml)
-  scripts/compare-netcdf.py --rtol 1e-9 "$out/x86-64/$name.nc" "$out/aarch64/$name.nc" || status=1
+  scripts/compare-netcdf.py --rtol 1e-3 --floor 1e-6 \
+    --only temperature,pressure,total_number,particle_volume,total_volume,mean_diameter,geometric_std \
+    "$out/x86-64/$name.nc" "$out/aarch64/$name.nc" || status=1
 done
 [ $status -eq 0 ] || exit 1
 echo "test-aarch64: simulate on 64-bit Arm (qemu) matched x86-64 in ${#cases[@]} cases in $(( $(date +%s) - start )) s"

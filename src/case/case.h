@@ -23,6 +23,8 @@ struct Mechanisms {
   bool nucleation = false;
   bool coagulation = false;
   KernelForm kernel = KernelForm::FreeMolecular;
+  double constantKernel = 0.0;  // m3/s, with kernel = Constant
+  double additiveKernel = 0.0;  // 1/s, with kernel = Additive: beta = b (v_i + v_j)
   bool growth = false;
   VaporMode vapor = VaporMode::None;  // None: node 1 holds particles (pure coagulation)
 };

@@ -497,7 +497,8 @@ void readGas(Reader& r, const toml::table& doc, SimulationCase& c, bool fuchs) {
 
 void readMechanisms(Reader& r, const toml::table& doc, SimulationCase& c) {
   Section s(r, tableAt(r, doc, "mechanisms", "a [mechanisms] table"), "mechanisms",
-            {"nucleation", "coagulation", "kernel", "growth", "vapor"});
+            {"nucleation", "coagulation", "kernel", "constant_kernel", "additive_kernel", "growth",
+             "vapor"});
   Mechanisms& m = c.mechanisms;
   m = Mechanisms{};
   m.nucleation = s.requiredFlag("nucleation");
@@ -510,9 +511,24 @@ void readMechanisms(Reader& r, const toml::table& doc, SimulationCase& c) {
   if (kernelUsed && !s.has("kernel"))
     s.missing("kernel", "\"free-molecular\" or \"fuchs\" (the collision kernel of coagulation "
                         "and of the monomers' collisions in growth)");
-  m.kernel = s.choice("kernel", {"free-molecular", "fuchs"}).value_or(0) == 1
-                 ? KernelForm::Fuchs
-                 : KernelForm::FreeMolecular;
+  const KernelForm forms[] = {KernelForm::FreeMolecular, KernelForm::Fuchs, KernelForm::Constant,
+                              KernelForm::Additive};
+  m.kernel = forms[s.choice("kernel", {"free-molecular", "fuchs", "constant", "additive"})
+                       .value_or(0)];
+  // The test kernels' constants, with their own kernel only.
+  const auto constant = [&](const char* key, KernelForm form, const char* name,
+                            const std::string& expected) {
+    if (m.kernel == form) {
+      if (!s.has(key)) s.missing(key, expected);
+      return s.number(key, expected, positive).value_or(0.0);
+    }
+    s.notUsed(key, std::string("unless kernel = \"") + name + "\"");
+    return 0.0;
+  };
+  m.constantKernel = constant("constant_kernel", KernelForm::Constant, "constant",
+                              "a collision frequency function above 0 (m3/s)");
+  m.additiveKernel = constant("additive_kernel", KernelForm::Additive, "additive",
+                              "a coefficient b above 0 of beta = b (v_i + v_j) (1/s)");
   if (r.failed()) return;
 
   if (m.vapor == VaporMode::None) {

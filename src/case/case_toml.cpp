@@ -96,8 +96,16 @@ std::string caseToToml(const SimulationCase& c) {
   entry("nucleation", m.nucleation ? "true" : "false", nullptr);
   entry("coagulation", m.coagulation ? "true" : "false", nullptr);
   entry("growth", m.growth ? "true" : "false", nullptr);
-  entry("kernel", m.kernel == KernelForm::Fuchs ? "\"fuchs\"" : "\"free-molecular\"",
+  entry("kernel",
+        m.kernel == KernelForm::Fuchs      ? "\"fuchs\""
+        : m.kernel == KernelForm::Constant ? "\"constant\""
+        : m.kernel == KernelForm::Additive ? "\"additive\""
+                                           : "\"free-molecular\"",
         "collisions of coagulation and of the monomers in growth");
+  if (m.kernel == KernelForm::Constant)
+    entry("constant_kernel", real(m.constantKernel), "m3/s, a test kernel");
+  if (m.kernel == KernelForm::Additive)
+    entry("additive_kernel", real(m.additiveKernel), "1/s, a test kernel: b (v_i + v_j)");
   entry("vapor",
         m.vapor == VaporMode::Depleted ? "\"depleted\""
         : m.vapor == VaporMode::Held   ? "\"held\""

@@ -39,38 +39,58 @@ FuchsParticle fuchsParticle(double T, const CarrierGas& gas, double d, double m)
   return {mobility.diffusion, mobility.speed, fuchsTransition(d, mobility.meanFreePath)};
 }
 
-double computeCollisionKernel(double T, KernelForm form, double density,
-                              const CarrierGasProperties& gasProperties, const NodeGrid& grid,
-                              int n, CollisionKernel& kernel) {
+double computeCollisionKernel(double T, const CollisionModel& model, const NodeGrid& grid, int n,
+                              CollisionKernel& kernel) {
   double smallest = 1e-9;
-  if (form == KernelForm::FreeMolecular) {
+  const auto fill = [&](auto pair) {
     for (int i = 1; i <= n; ++i) {
       for (int j = 1; j <= n; ++j) {
-        const double value =
-            freeMolecularKernel(T, density, grid.volume[i], grid.volume[j]);
+        const double value = pair(i, j);
         kernel.at(i, j) = value;
         if (value < smallest) smallest = value;
       }
     }
-  } else {
-    const CarrierGas gas = carrierGas(T, gasProperties);
-    for (int i = 1; i <= n; ++i) {
-      for (int j = 1; j <= n; ++j) {
+  };
+  const std::vector<double>& v = grid.volume;
+  switch (model.form) {
+    case KernelForm::FreeMolecular:
+      fill([&](int i, int j) { return freeMolecularKernel(T, model.density, v[i], v[j]); });
+      break;
+    case KernelForm::Fuchs: {
+      const CarrierGas gas = carrierGas(T, model.gas);
+      fill([&](int i, int j) {
         const FuchsParticle a = fuchsParticle(T, gas, grid.diameter[i], grid.mass[i]);
         const FuchsParticle b = fuchsParticle(T, gas, grid.diameter[j], grid.mass[j]);
-        const double value = fuchsPair(a, grid.diameter[i], b, grid.diameter[j]);
-        kernel.at(i, j) = value;
-        if (value < smallest) smallest = value;
-      }
+        return fuchsPair(a, grid.diameter[i], b, grid.diameter[j]);
+      });
+      break;
     }
+    case KernelForm::Constant:
+      fill([&](int, int) { return model.constantKernel; });
+      break;
+    case KernelForm::Additive:
+      fill([&](int i, int j) { return model.additiveKernel * (v[i] + v[j]); });
+      break;
   }
   return smallest;
 }
 
-void computeMonomerKernelRow(double T, double density, const NodeGrid& grid, int n,
+void computeMonomerKernelRow(double T, const CollisionModel& model, const NodeGrid& grid, int n,
                              CollisionKernel& kernel) {
-  for (int j = 1; j <= n; ++j)
-    kernel.at(1, j) = freeMolecularKernel(T, density, grid.volume[1], grid.volume[j]);
+  const std::vector<double>& v = grid.volume;
+  for (int j = 1; j <= n; ++j) {
+    switch (model.form) {
+      case KernelForm::Constant:
+        kernel.at(1, j) = model.constantKernel;
+        break;
+      case KernelForm::Additive:
+        kernel.at(1, j) = model.additiveKernel * (v[1] + v[j]);
+        break;
+      default:
+        kernel.at(1, j) = freeMolecularKernel(T, model.density, v[1], v[j]);
+        break;
+    }
+  }
 }
 
 }  // namespace aerosol

@@ -27,15 +27,23 @@ struct CollisionKernel {
 
 CollisionKernel makeCollisionKernel(int capacity);
 
-// Fills beta[i][j] for i, j = 1..n at temperature T (K) in the given form; the
-// free-molecular form reads the particles' density (kg/m3), Fuchs' the gas and the node
-// masses. Returns smallestKernel: the smaller of 1e-9 and the smallest entry written.
-double computeCollisionKernel(double temperature, KernelForm form, double density,
-                              const CarrierGasProperties& gas, const NodeGrid& grid,
-                              int nodeCount, CollisionKernel& kernel);
+// What the collision frequency function reads besides the grid and the temperature.
+struct CollisionModel {
+  KernelForm form = KernelForm::FreeMolecular;
+  double density = 0.0;          // kg/m3, of the particles (free-molecular masses)
+  CarrierGasProperties gas{};    // Fuchs
+  double constantKernel = 0.0;   // m3/s, K of the constant test kernel
+  double additiveKernel = 0.0;   // 1/s, b of the additive test kernel b (v_i + v_j)
+};
 
-// Fills row 1 only, beta[1][j] for j = 1..n, always by the free-molecular form.
-void computeMonomerKernelRow(double temperature, double density, const NodeGrid& grid,
+// Fills beta[i][j] for i, j = 1..n at temperature T (K) in the model's form; Fuchs' form also
+// reads the node masses. Returns smallestKernel: the smaller of 1e-9 and the smallest entry.
+double computeCollisionKernel(double temperature, const CollisionModel& model,
+                              const NodeGrid& grid, int nodeCount, CollisionKernel& kernel);
+
+// Fills row 1 only, beta[1][j] for j = 1..n: by the free-molecular form for either physical
+// kernel (the monomers' collisions that growth alone reads), by the test kernel for those.
+void computeMonomerKernelRow(double temperature, const CollisionModel& model, const NodeGrid& grid,
                              int nodeCount, CollisionKernel& kernel);
 
 // The single-pair formulas, as the table uses them.

@@ -79,8 +79,8 @@ void FastPassKernels::writeFullTable(CollisionKernel& kernel) {
 
 void FastPassKernels::setGasPressure(double pressure) {
   requireStage(stage_ != Stage::kUnprepared, "setGasPressure()");
-  if (pressure == setup_.gas.pressure) return;
-  setup_.gas.pressure = pressure;
+  if (pressure == setup_.collision.gas.pressure) return;
+  setup_.collision.gas.pressure = pressure;
   // The Fuchs table of the last fill was made at the old pressure.
   filled_ = false;
   stage_ = Stage::kPrepared;
@@ -88,7 +88,7 @@ void FastPassKernels::setGasPressure(double pressure) {
 
 double FastPassKernels::fillKernel(double T, CollisionKernel& kernel) {
   requireStage(stage_ != Stage::kUnprepared, "fillKernel()");
-  const bool fuchs = setup_.kernel == KernelForm::Fuchs;
+  const bool fuchs = setup_.collision.form == KernelForm::Fuchs;
   stage_ = Stage::kPrepared;
   onDemand_ = false;
   pendingRow_ = nullptr;

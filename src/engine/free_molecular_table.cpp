@@ -34,6 +34,7 @@ int scaleDiagonals(double* __restrict out, const double* __restrict a,
 
 void FastPassKernels::prepareFreeMolecular() {
   const std::vector<double>& v = grid_->volume;
+  const CollisionModel& model = setup_.collision;
   rootDiag_.assign(diag_.size(), 0.0);
   squareDiag_.assign(diag_.size(), 0.0);
   shapeFactor_ = std::pow(3.0 / kFourPi, 0.1666666);
@@ -42,14 +43,25 @@ void FastPassKernels::prepareFreeMolecular() {
     for (int x = 1 + d; x <= n_; ++x) {
       const int j = x - d;
       const std::size_t at = row + static_cast<std::size_t>(x - xLow_);
-      rootDiag_[at] = std::pow(1 / v[x] + 1 / v[j], 0.5);
-      squareDiag_[at] = std::pow(std::pow(v[x], 0.333333) + std::pow(v[j], 0.333333), 2.0);
+      // The test kernels take the same table with a factor of 1: 1 times beta itself.
+      if (model.form == KernelForm::Constant) {
+        rootDiag_[at] = 1.0;
+        squareDiag_[at] = model.constantKernel;
+      } else if (model.form == KernelForm::Additive) {
+        rootDiag_[at] = 1.0;
+        squareDiag_[at] = model.additiveKernel * (v[x] + v[j]);
+      } else {
+        rootDiag_[at] = std::pow(1 / v[x] + 1 / v[j], 0.5);
+        squareDiag_[at] = std::pow(std::pow(v[x], 0.333333) + std::pow(v[j], 0.333333), 2.0);
+      }
     }
   }
 }
 
 double FastPassKernels::freeMolecularFactor(double T) const {
-  return std::pow(T * 6.0 * kBoltzmann / setup_.density, 0.5) * shapeFactor_;
+  const KernelForm form = setup_.collision.form;
+  if (form == KernelForm::Constant || form == KernelForm::Additive) return 1.0;
+  return std::pow(T * 6.0 * kBoltzmann / setup_.collision.density, 0.5) * shapeFactor_;
 }
 
 void FastPassKernels::fillFreeMolecular(double T) {

@@ -184,7 +184,7 @@ void FastPassKernels::prepareFuchs() {
 }
 
 void FastPassKernels::fuchsNodes(double T) {
-  gas_ = carrierGas(T, setup_.gas);
+  gas_ = carrierGas(T, setup_.collision.gas);
   // The diameters as the grid holds them at this fill (growth writes them too).
   std::copy_n(grid_->diameter.data() + 1, n_, pairDiameter_.data() + 1);
   fuchsMobilities(T, gas_, pairDiameter_.data(), grid_->mass.data(), n_, diffusion_.data(),

@@ -9,18 +9,15 @@
 #include "coagulation/collision_kernel.h"
 #include "coagulation/node_grid.h"
 #include "growth/growth.h"
-#include "properties/carrier_gas.h"
+#include "coagulation/collision_kernel.h"
 
 namespace aerosol {
 
-// What the tables of a run are made from besides the grid: the kernel's form, the particles'
-// density (kg/m3; free-molecular masses) and the carrier gas (Fuchs), and where the particles
-// start: node 1 with no vapour (the table then stays whole and is kept while T does not
-// change), node 2 when node 1 holds the vapour monomers.
+// What the tables of a run are made from besides the grid: the collision model, and where
+// the particles start: node 1 with no vapour (the table then stays whole and is kept while T
+// does not change), node 2 when node 1 holds the vapour monomers.
 struct EngineSetup {
-  KernelForm kernel = KernelForm::FreeMolecular;
-  double density = 0.0;
-  CarrierGasProperties gas{};
+  CollisionModel collision{};
   int firstParticleNode = 2;
 };
 

@@ -5,7 +5,7 @@ namespace aerosol {
 Collisions::Collisions(const EngineSetup& setup, const NodeGrid& grid, const SplitOperator* split,
                        int n, bool wholeTable, bool pressureVaries)
     : table_(makeCollisionKernel(grid.capacity)),
-      form_(setup.kernel),
+      form_(setup.collision.form),
       wholeTable_(wholeTable),
       pressureVaries_(pressureVaries) {
   engine_.prepare(setup, grid, split, n);

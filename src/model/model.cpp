@@ -96,10 +96,14 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   }
   try {
     if (coagulation || growth) {
-      const EngineSetup setup{m.kernel, c.material.density,
-                              CarrierGasProperties{c.temperature.at(0.0, c.gas.pressure).pressure,
-                                                   c.gas.sutherlandA, c.gas.sutherlandB},
-                              first_};
+      CollisionModel collision;
+      collision.form = m.kernel;
+      collision.density = c.material.density;
+      collision.gas = c.gas;
+      collision.gas.pressure = c.temperature.at(0.0, c.gas.pressure).pressure;
+      collision.constantKernel = m.constantKernel;
+      collision.additiveKernel = m.additiveKernel;
+      const EngineSetup setup{collision, first_};
       collisions_ = std::make_unique<Collisions>(
           setup, grid_, coagulation ? &split_ : nullptr, n_,
           coagulation || m.kernel == KernelForm::Fuchs, c.temperature.givesPressure());

@@ -31,8 +31,16 @@ KernelForm kernelFormOf(const RunSettings& s) {
   return s.collisionFunction == 2 ? KernelForm::Fuchs : KernelForm::FreeMolecular;
 }
 
+CollisionModel collisionModelOf(const RunSettings& s) {
+  CollisionModel model;
+  model.form = kernelFormOf(s);
+  model.density = s.density;
+  model.gas = carrierGasOf(s);
+  return model;
+}
+
 EngineSetup engineSetupOf(const RunSettings& s, int firstParticleNode) {
-  return {kernelFormOf(s), s.density, carrierGasOf(s), firstParticleNode};
+  return {collisionModelOf(s), firstParticleNode};
 }
 
 std::FILE* openInputFile(const char* fileName) {

@@ -53,6 +53,7 @@ struct RunSettings {
 MaterialProperties materialOf(const RunSettings& settings);
 CarrierGasProperties carrierGasOf(const RunSettings& settings);
 KernelForm kernelFormOf(const RunSettings& settings);
+CollisionModel collisionModelOf(const RunSettings& settings);
 // The step engine's set-up of a run of these settings with particles from node `first`.
 EngineSetup engineSetupOf(const RunSettings& settings, int firstParticleNode);
 

@@ -10,7 +10,9 @@ struct CarrierGasProperties {
 };
 
 // Collision frequency function between particles: the free-molecular (kinetic) form, or
-// Fuchs' interpolation from the free-molecular to the continuum regime, which needs the gas.
-enum class KernelForm { FreeMolecular, Fuchs };
+// Fuchs' interpolation from the free-molecular to the continuum regime, which needs the gas;
+// or one of the two test kernels whose coagulation equation has closed-form solutions (for
+// measuring a grid's accuracy): constant, beta = K, and additive, beta = b (v_i + v_j).
+enum class KernelForm { FreeMolecular, Fuchs, Constant, Additive };
 
 }  // namespace aerosol

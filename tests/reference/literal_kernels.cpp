@@ -14,11 +14,11 @@ void LiteralPassKernels::prepare(const EngineSetup& setup, const NodeGrid& grid,
 }
 
 double LiteralPassKernels::fillKernel(double T, CollisionKernel& kernel) {
-  return computeCollisionKernel(T, setup_.kernel, setup_.density, setup_.gas, *grid_, n_, kernel);
+  return computeCollisionKernel(T, setup_.collision, *grid_, n_, kernel);
 }
 
 void LiteralPassKernels::fillMonomerRow(double T, CollisionKernel& kernel) {
-  computeMonomerKernelRow(T, setup_.density, *grid_, n_, kernel);
+  computeMonomerKernelRow(T, setup_.collision, *grid_, n_, kernel);
 }
 
 void LiteralPassKernels::coagulation(const std::vector<double>& N, const CollisionKernel& kernel,

@@ -12,7 +12,7 @@ class LiteralPassKernels final : public PassKernels {
  public:
   void prepare(const EngineSetup& setup, const NodeGrid& grid, const SplitOperator* split,
                int nodeCount) override;
-  void setGasPressure(double pressure) override { setup_.gas.pressure = pressure; }
+  void setGasPressure(double pressure) override { setup_.collision.gas.pressure = pressure; }
   double fillKernel(double temperature, CollisionKernel& kernel) override;
   void fillMonomerRow(double temperature, CollisionKernel& kernel) override;
   void coagulation(const std::vector<double>& concentration, const CollisionKernel& kernel,

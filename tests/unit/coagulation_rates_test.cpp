@@ -35,7 +35,7 @@ CoagulationCase makeCase(int n, int collisionFunction = 1, double v1 = 5.235987e
            std::vector<double>(50, 0.0), std::vector<double>(50, 0.0)};
   buildNodeGrid(st.grid, v1, s.spacingFactor, s.density, n, kThirdSeven);
   buildSplitOperator(st.split, st.grid.volume, n);
-  computeCollisionKernel(300.0, kernelFormOf(s), s.density, carrierGasOf(s), st.grid, n, st.kernel);
+  computeCollisionKernel(300.0, collisionModelOf(s), st.grid, n, st.kernel);
   return st;
 }
 

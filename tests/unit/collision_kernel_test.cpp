@@ -36,7 +36,7 @@ TEST(CollisionKernel, BothFormsAreSymmetric) {
     const RunSettings s = airLike(form);
     const NodeGrid grid = gridFor(s, 5.2e-28);
     CollisionKernel kernel = makeCollisionKernel(50);
-    computeCollisionKernel(750.0, kernelFormOf(s), s.density, carrierGasOf(s), grid, s.nodeCount,
+    computeCollisionKernel(750.0, collisionModelOf(s), grid, s.nodeCount,
                            kernel);
     for (int i = 1; i <= s.nodeCount; ++i)
       for (int j = 1; j <= s.nodeCount; ++j) {
@@ -52,7 +52,7 @@ TEST(CollisionKernel, FreeMolecularMonomerPairClosedForm) {
     const double v1 = 8.3022e-29;
     const NodeGrid grid = gridFor(s, v1);
     CollisionKernel kernel = makeCollisionKernel(50);
-    computeCollisionKernel(T, kernelFormOf(s), s.density, carrierGasOf(s), grid, s.nodeCount,
+    computeCollisionKernel(T, collisionModelOf(s), grid, s.nodeCount,
                            kernel);
     // (3/(4 pi))^(1/6) sqrt(6kT/rho) sqrt(2/v1) (2 v1^(1/3))^2, with the stored decimals.
     const double expected = std::pow(3.0 / 12.5663704, 0.1666666) *
@@ -74,7 +74,7 @@ TEST(CollisionKernel, FreeMolecularEqualsMeanSpeedTimesCrossSection) {
   const double T = 500.0;
   const NodeGrid grid = gridFor(s, 1e-27);
   CollisionKernel kernel = makeCollisionKernel(50);
-  computeCollisionKernel(T, kernelFormOf(s), s.density, carrierGasOf(s), grid, s.nodeCount, kernel);
+  computeCollisionKernel(T, collisionModelOf(s), grid, s.nodeCount, kernel);
   for (int i : {1, 4, 9})
     for (int j : {1, 2, 12}) {
       const double di = std::cbrt(6.0 * grid.volume[i] / M_PI);
@@ -91,7 +91,7 @@ TEST(CollisionKernel, SmallestEntryIsCappedAtOneNanoCubicMetrePerSecond) {
   CollisionKernel kernel = makeCollisionKernel(50);
   // Ordinary nanometre particles: every entry is far below 1e-9 and the smallest is returned.
   const NodeGrid grid = gridFor(s, 1e-27);
-  const double smallest = computeCollisionKernel(300.0, kernelFormOf(s), s.density, carrierGasOf(s),
+  const double smallest = computeCollisionKernel(300.0, collisionModelOf(s),
                                                  grid, s.nodeCount, kernel);
   double minimum = INFINITY;
   for (int i = 1; i <= s.nodeCount; ++i)
@@ -104,7 +104,7 @@ TEST(CollisionKernel, SmallestEntryIsCappedAtOneNanoCubicMetrePerSecond) {
   light.density = 1e-12;
   const NodeGrid lightGrid = gridFor(light, 1e-27);
   const double capped =
-      computeCollisionKernel(300.0, kernelFormOf(light), light.density, carrierGasOf(light),
+      computeCollisionKernel(300.0, collisionModelOf(light),
                              lightGrid, light.nodeCount, kernel);
   double lightMinimum = INFINITY;
   for (int i = 1; i <= light.nodeCount; ++i)
@@ -120,7 +120,7 @@ TEST(CollisionKernel, FillWritesOnlyNodesOneToN) {
     const NodeGrid grid = gridFor(s, 1e-27);
     CollisionKernel kernel = makeCollisionKernel(50);
     for (double& b : kernel.beta) b = -4.25;
-    computeCollisionKernel(300.0, kernelFormOf(s), s.density, carrierGasOf(s), grid, s.nodeCount,
+    computeCollisionKernel(300.0, collisionModelOf(s), grid, s.nodeCount,
                            kernel);
     for (int i = 0; i < 50; ++i)
       for (int j = 0; j < 50; ++j) {
@@ -144,18 +144,18 @@ TEST(CollisionKernel, FuchsFormTendsToFreeMolecularForLargeKnudsenNumbers) {
   free.collisionFunction = 1;
   const NodeGrid grid = gridFor(fuchs, 1e-27);  // 1.24 nm seeds; node 3 is ~27 nm
   CollisionKernel a = makeCollisionKernel(50), b = makeCollisionKernel(50);
-  computeCollisionKernel(300.0, kernelFormOf(fuchs), fuchs.density, carrierGasOf(fuchs), grid, 3,
+  computeCollisionKernel(300.0, collisionModelOf(fuchs), grid, 3,
                          a);
-  computeCollisionKernel(300.0, kernelFormOf(free), free.density, carrierGasOf(free), grid, 3, b);
+  computeCollisionKernel(300.0, collisionModelOf(free), grid, 3, b);
   for (int i = 1; i <= 3; ++i)
     for (int j = 1; j <= 3; ++j) EXPECT_NEAR(a.at(i, j) / b.at(i, j), 1.0, 2e-3) << i << "," << j;
 
   // At one atmosphere micrometre particles are in the continuum regime: the Fuchs form
   // falls far below the free molecular one.
   fuchs.pressure = 1.0;
-  computeCollisionKernel(300.0, kernelFormOf(fuchs), fuchs.density, carrierGasOf(fuchs), grid, 8,
+  computeCollisionKernel(300.0, collisionModelOf(fuchs), grid, 8,
                          a);
-  computeCollisionKernel(300.0, kernelFormOf(free), free.density, carrierGasOf(free), grid, 8, b);
+  computeCollisionKernel(300.0, collisionModelOf(free), grid, 8, b);
   ASSERT_GT(grid.diameter[6], 1e-6);
   EXPECT_LT(a.at(6, 6), 0.1 * b.at(6, 6));
 }
@@ -170,7 +170,7 @@ TEST(CollisionKernel, FuchsContinuumLimitIsBrownianDiffusion) {
   const double T = 300.0;
   const NodeGrid grid = gridFor(s, 1e-24);  // node 4 is ~12 micrometres
   CollisionKernel kernel = makeCollisionKernel(50);
-  computeCollisionKernel(T, kernelFormOf(s), s.density, carrierGasOf(s), grid, s.nodeCount, kernel);
+  computeCollisionKernel(T, collisionModelOf(s), grid, s.nodeCount, kernel);
   const double mu = std::pow(T, 1.5) * s.sutherlandA / (s.sutherlandB + T);
   EXPECT_NEAR(kernel.at(4, 4) / (8.0 * 1.38e-23 * T / (3.0 * mu)), 1.0, 1e-2);
 }
@@ -182,10 +182,10 @@ TEST(CollisionKernel, MonomerRowIsRowOneOfTheFreeMolecularFill) {
     RunSettings free = s;
     free.collisionFunction = 1;
     CollisionKernel full = makeCollisionKernel(50), row = makeCollisionKernel(50);
-    computeCollisionKernel(640.0, kernelFormOf(free), free.density, carrierGasOf(free), grid,
+    computeCollisionKernel(640.0, collisionModelOf(free), grid,
                            s.nodeCount, full);
     for (double& b : row.beta) b = -4.25;
-    computeMonomerKernelRow(640.0, s.density, grid, s.nodeCount, row);
+    computeMonomerKernelRow(640.0, collisionModelOf(s), grid, s.nodeCount, row);
     for (int j = 1; j <= s.nodeCount; ++j) EXPECT_EQ(row.at(1, j), full.at(1, j)) << form;
     // Nothing but row 1, columns 1..n, is written.
     for (int i = 0; i < 50; ++i)

@@ -53,9 +53,9 @@ int printKernel() {
   buildNodeGrid(grid, v1, free.spacingFactor, free.density, n, kThirdSeven);
   CollisionKernel betaFree = makeCollisionKernel(capacity);
   CollisionKernel betaFuchs = makeCollisionKernel(capacity);
-  computeCollisionKernel(T, kernelFormOf(free), free.density, carrierGasOf(free), grid, n,
+  computeCollisionKernel(T, collisionModelOf(free), grid, n,
                          betaFree);
-  computeCollisionKernel(T, kernelFormOf(fuchs), fuchs.density, carrierGasOf(fuchs), grid, n,
+  computeCollisionKernel(T, collisionModelOf(fuchs), grid, n,
                          betaFuchs);
   const double mu = std::pow(T, 1.5) * fuchs.sutherlandA / (fuchs.sutherlandB + T);
   const double lambda = mu / (fuchs.pressure * 101325.0) * std::sqrt(T * 3.1415926 * 8.314 / 0.08);
@@ -127,7 +127,7 @@ int printVolumeDrift(int n) {
   long steps = 0;
   while (t < 0.01) {
     const double smallest =
-        computeCollisionKernel(T, kernelFormOf(s), s.density, carrierGasOf(s), grid, n, kernel);
+        computeCollisionKernel(T, collisionModelOf(s), grid, n, kernel);
     coagulationRates(N, split, kernel, n, 1, gain, loss);
     double Ninf = 0.0;
     for (int k = 1; k <= n; ++k) {
