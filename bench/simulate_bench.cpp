@@ -1,9 +1,12 @@
 // `aerosol simulate`'s model and integrator: one right-hand side and one Jacobian on a state
 // from a real run, and whole runs of the cases the fixed-step processes find hard (the long
 // process 2 cooling; the nucleation-growth vapour on fine grids), with the integrator's
-// counts as counters.
+// counts and the peak memory as counters. Run the whole runs one grid at a time for the peak
+// memory of each (--benchmark_filter='SimulateNucleationGrowth/400').
 
 #include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
 
 #include <string>
 #include <vector>
@@ -93,6 +96,11 @@ void report(benchmark::State& state, const RunOutcome& outcome, const LastSample
   state.counters["steps"] = static_cast<double>(outcome.counts.steps);
   state.counters["rhs"] = static_cast<double>(outcome.counts.rhsEvaluations);
   state.counters["jacobians"] = static_cast<double>(outcome.counts.jacobianEvaluations);
+  state.counters["factorizations"] = static_cast<double>(outcome.counts.factorizations);
+  // The process's peak so far (runs are in increasing grid order, so it is this run's).
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
   state.counters["rejected"] = static_cast<double>(outcome.counts.errorTestFailures);
   state.counters["total_number"] = last.figure("total_number");
   state.counters["mean_diameter_nm"] = last.figure("mean_diameter") * 1e9;
@@ -123,6 +131,7 @@ void SimulateNucleationGrowth(benchmark::State& state) {
 }
 BENCHMARK(SimulateNucleationGrowth)
     ->Arg(48)
+    ->Arg(100)
     ->Arg(200)
     ->Arg(400)
     ->Unit(benchmark::kSecond)
