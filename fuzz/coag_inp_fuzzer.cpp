@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!(coag.initialConcentration >= 0.0 && std::isfinite(coag.initialConcentration)))
       fuzz::broken("concentration let through", std::to_string(coag.initialConcentration));
     const double firstVolume = std::pow(coag.initialDiameter, 3.0) * (3.1415926 * 1e-27) / 6.0;
-    if (!gridVolumesUsable(firstVolume, settings))
+    if (!gridVolumesUsable(firstVolume, settings.spacingFactor, settings.nodeCount))
       fuzz::broken("grid volumes", std::to_string(firstVolume));
     if (!(coag.temperature > 0.0 && std::isfinite(coag.temperature)))
       fuzz::broken("temperature let through", std::to_string(coag.temperature));

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (settings.process != 4 && settings.collisionFunction != 1 && settings.collisionFunction != 2)
     fuzz::broken("collision function let through", std::to_string(settings.collisionFunction));
   if (settings.process != 1) {
-    if (!gridVolumesUsable(settings.monomerVolume, settings))
+    if (!gridVolumesUsable(settings.monomerVolume, settings.spacingFactor, settings.nodeCount))
       fuzz::broken("monomer volume", std::to_string(settings.monomerVolume));
     // The cooling runs must end: every step has to lower the temperature.
     if (settings.startTemperature > 300.0 && !(settings.coolingRate > 0.0))
