@@ -440,34 +440,37 @@ void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase&
   // Without a vapour only the density is used; the vapour's properties may stay.
   auto property = [&](const char* key, const std::string& expected,
                       const std::function<bool(double)>& accept, bool required,
-                      std::optional<double> library) {
+                      std::optional<double> library, const char* libraryKeys) {
     if (s.has(key)) return s.number(key, expected, accept).value_or(0.0);
     if (library) return *library;
     if (!required) return 0.0;
-    if (entry != nullptr)  // only the surface tension can be absent from an entry
+    if (entry != nullptr)  // a figure no source read for the library gives
       r.fail(lineOf(*nameNode),
-             s.key(key) + " is missing: the library has no surface tension for " +
-                 entry->name + "; expected surface_tension_a (dyne/cm) and surface_tension_b "
-                 "(dyne/(cm K)) in a [material] table with name = \"" + entry->name + "\"");
+             s.key(key) + " is missing: the library has no " + libraryKeys + " for " +
+                 entry->name + "; expected " + expected + " in a [material] table with name = \"" +
+                 entry->name + "\"");
     else
       s.missing(key, expected);
     return 0.0;
   };
-  auto library = [&](double value, bool given = true) {
+  auto library = [&](double value, bool given) {
     return entry != nullptr && given ? std::optional<double>(value) : std::nullopt;
   };
   const bool sigma = entry != nullptr && entry->hasSurfaceTension;
-  m.density = property("density", "a density above 0 kg/m3", positive, true, library(m.density));
+  const bool ps = entry != nullptr && entry->hasVaporPressure;
+  m.density = property("density", "a density above 0 kg/m3", positive, true,
+                       library(m.density, entry != nullptr && entry->hasDensity), "density");
   m.molarMass = property("molar_mass", "a molar mass above 0 kg/mol", positive, vapor,
-                         library(m.molarMass));
+                         library(m.molarMass, entry != nullptr && entry->hasMolarMass),
+                         "molar mass");
   m.surfaceTensionA = property("surface_tension_a", "a finite number (dyne/cm)", anyFinite,
-                               vapor, library(m.surfaceTensionA, sigma));
+                               vapor, library(m.surfaceTensionA, sigma), "surface tension");
   m.surfaceTensionB = property("surface_tension_b", "a finite number (dyne/(cm K))", anyFinite,
-                               vapor, library(m.surfaceTensionB, sigma));
+                               vapor, library(m.surfaceTensionB, sigma), "surface tension");
   m.vaporPressureC = property("vapor_pressure_c", "a finite number", anyFinite, vapor,
-                              library(m.vaporPressureC));
+                              library(m.vaporPressureC, ps), "vapour pressure");
   m.vaporPressureD = property("vapor_pressure_d", "a finite number (K)", anyFinite, vapor,
-                              library(m.vaporPressureD));
+                              library(m.vaporPressureD, ps), "vapour pressure");
   const std::optional<bool> timesGas = s.flag("vapor_pressure_times_gas_pressure");
   m.factorIsGasPressure = timesGas.value_or(false);
   if (m.factorIsGasPressure && s.has("vapor_pressure_factor")) {

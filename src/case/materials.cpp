@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <iostream>
 #include <set>
@@ -34,6 +35,37 @@ std::string number(double value) {
 
 std::string rangeText(const TemperatureRange& range) {
   return number(range.low) + "-" + number(range.high) + " K";
+}
+
+// "grain-boundary, tau = A d^4 T exp(T_a (1 - d_min/d) / T): A = 7.44e+16 s/(m4 K), ...".
+std::string sinteringText(const SinteringLaw& law) {
+  std::string text;
+  switch (law.form) {
+    case SinteringForm::GrainBoundary:
+      text = "grain-boundary diffusion, tau = A d^4 T exp(T_a (1 - d_min/d) / T): A = " +
+             number(law.prefactor) + " s/(m4 K)";
+      break;
+    case SinteringForm::ViscousFlow:
+      text = "viscous flow, tau = A d exp(T_a (1 - d_min/d) / T): A = " + number(law.prefactor) +
+             " s/m";
+      break;
+    case SinteringForm::SolidState:
+      text = "solid-state diffusion, tau = A d^3 T exp(T_a (1 - d_min/d) / T)";
+      if (law.surfaceEnergyA != 0.0)
+        text += " / (" + number(law.surfaceEnergyA) + " - " + number(law.surfaceEnergyB) +
+                " T) J/m2";
+      text += ": A = " + number(law.prefactor) + " s/(m3 K)";
+      break;
+    default:
+      return "none";
+  }
+  text += ", T_a = " + number(law.activationTemperature) + " K";
+  if (law.minDiameter > 0.0) {
+    char nm[32];
+    std::snprintf(nm, sizeof nm, "%g", law.minDiameter * 1e9);
+    text += std::string(", d_min = ") + nm + " nm";
+  }
+  return text;
 }
 
 std::string percent(double fraction) {
@@ -212,6 +244,30 @@ class TableReader {
   std::set<std::string> used_;
 };
 
+// "grain-boundary" and the rest, as case files name them; none for an unknown name.
+std::optional<SinteringForm> sinteringForm(const std::string& name) {
+  if (name == "grain-boundary") return SinteringForm::GrainBoundary;
+  if (name == "viscous-flow") return SinteringForm::ViscousFlow;
+  if (name == "solid-state") return SinteringForm::SolidState;
+  return std::nullopt;
+}
+
+// A sintering law's keys: form, A, T_a and, optional, d_min and a surface energy a - b T.
+void readSinteringLaw(TableReader& reader, SinteringLaw& law) {
+  const std::string form = reader.text("form");
+  if (const std::optional<SinteringForm> known = sinteringForm(form)) {
+    law.form = *known;
+  } else if (!form.empty()) {
+    reader.fail("form", "expected \"grain-boundary\", \"viscous-flow\" or \"solid-state\", found \"" +
+                            form + "\"");
+  }
+  law.prefactor = reader.positive("A");
+  law.activationTemperature = reader.positive("T_a_K");
+  law.minDiameter = reader.optionalPositive("d_min_m").value_or(0.0);
+  law.surfaceEnergyA = reader.optionalPositive("surface_energy_a_J_per_m2").value_or(0.0);
+  law.surfaceEnergyB = reader.optionalPositive("surface_energy_b_J_per_m2_K").value_or(0.0);
+}
+
 void readAlternative(const toml::table& table, const std::string& path, AlternativeFit& fit,
                      std::string& fault) {
   TableReader reader(table, path, fault);
@@ -225,9 +281,13 @@ void readAlternative(const toml::table& table, const std::string& path, Alternat
     fit.first = reader.positive("C");
     fit.second = reader.positive("D_K");
     fit.maxRelativeError = reader.optionalPositive("max_rel_err").value_or(0.0);
+  } else if (property == "sintering") {
+    fit.property = AlternativeFit::Property::Sintering;
+    readSinteringLaw(reader, fit.sintering);
+    fit.sintering.source = reader.text("source", false);
   } else if (!property.empty()) {
-    reader.fail("property", "expected \"surface_tension\" or \"vapour_pressure\", found \"" +
-                                property + "\"");
+    reader.fail("property", "expected \"surface_tension\", \"vapour_pressure\" or "
+                            "\"sintering\", found \"" + property + "\"");
   }
   fit.range = reader.range("range_K", false);
   fit.source = reader.source("label", "source");
@@ -252,14 +312,30 @@ void readEntry(const std::string& name, const toml::table& table, MaterialEntry&
     if (!ok) reader.fail("aliases", "expected an array of non-empty strings", aliases);
   }
   reader.markKnown("aliases");
+  // A figure no source read for the library gives: `given = false` and a note saying so.
+  const auto notGiven = [](TableReader& sub, bool& has, std::string& note) {
+    has = !sub.has("given") || sub.flag("given");
+    if (!has) {
+      note = sub.text("note");
+      sub.refuseUnknownKeys();
+    }
+    return !has;
+  };
   if (const toml::table* molar = reader.subTable("molar_mass")) {
     TableReader sub(*molar, name + ".molar_mass", fault);
-    entry.molarMass = sub.positive("kg_per_mol");
-    entry.molarMassSource = sub.source("label", "source");
-    sub.refuseUnknownKeys();
+    if (!notGiven(sub, entry.hasMolarMass, entry.molarMassNote)) {
+      entry.molarMass = sub.positive("kg_per_mol");
+      entry.molarMassSource = sub.source("label", "source");
+      sub.refuseUnknownKeys();
+    }
   }
-  if (const toml::table* density = reader.subTable("density")) {
+  if (const toml::table* density = reader.subTable("density");
+      density != nullptr && [&] {
+        TableReader sub(*density, name + ".density", fault);
+        return !notGiven(sub, entry.hasDensity, entry.densityNote);
+      }()) {
     TableReader sub(*density, name + ".density", fault);
+    sub.markKnown("given");
     entry.density = sub.positive("kg_per_m3");
     entry.densityState = sub.text("state");
     entry.densityTemperature = sub.positive("at_K");
@@ -291,8 +367,13 @@ void readEntry(const std::string& name, const toml::table& table, MaterialEntry&
     }
     sub.refuseUnknownKeys();
   }
-  if (const toml::table* vapour = reader.subTable("vapour_pressure")) {
+  if (const toml::table* vapour = reader.subTable("vapour_pressure");
+      vapour != nullptr && [&] {
+        TableReader sub(*vapour, name + ".vapour_pressure", fault);
+        return !notGiven(sub, entry.hasVaporPressure, entry.vaporPressureNote);
+      }()) {
     TableReader sub(*vapour, name + ".vapour_pressure", fault);
+    sub.markKnown("given");
     entry.vaporPressureC = sub.positive("C");
     entry.vaporPressureD = sub.positive("D_K");
     entry.vaporPressureRange = sub.range("range_K", true).value_or(TemperatureRange{});
@@ -300,6 +381,17 @@ void readEntry(const std::string& name, const toml::table& table, MaterialEntry&
     entry.vaporPressureSource = sub.source("label", "source");
     entry.vaporPressureNote = sub.text("note", false);
     sub.refuseUnknownKeys();
+  }
+  if (reader.has("sintering")) {
+    if (const toml::table* law = reader.subTable("sintering")) {
+      TableReader sub(*law, name + ".sintering", fault);
+      readSinteringLaw(sub, entry.sintering);
+      entry.sinteringSource = sub.source("label", "source");
+      entry.sintering.source = entry.sinteringSource.citation;
+      sub.refuseUnknownKeys();
+    }
+  } else {
+    reader.markKnown("sintering");
   }
   if (const toml::array* alternatives = reader.arrayOfTables("alternatives")) {
     int index = 0;
@@ -439,17 +531,28 @@ std::string listMaterials() {
     out << "\n" << entry.name << " (" << entry.symbol << ")";
     for (const std::string& alias : entry.aliases) out << ", also " << alias;
     out << "\n";
-    out << "  molar mass       " << number(entry.molarMass) << " kg/mol\n"
-        << "                   " << cite(entry.molarMassSource) << "\n";
-    out << "  density          " << number(entry.density) << " kg/m3, " << entry.densityState
-        << " (" << number(entry.densityTemperature) << " K)";
-    if (entry.densitySlope > 0.0) {
-      out << "; falls by " << number(entry.densitySlope) << " kg/m3 per K up to "
-          << number(entry.densitySlopeUpTo) << " K (the runs use the constant value)";
-    } else if (entry.densitySlopeUpTo > 0.0) {
-      out << "; constant up to " << number(entry.densitySlopeUpTo) << " K";
+    const auto missing = [&out](const char* property, const std::string& note) {
+      out << "  " << property << "not in the library: the case file gives it\n"
+          << "                   " << note << "\n";
+    };
+    if (entry.hasMolarMass)
+      out << "  molar mass       " << number(entry.molarMass) << " kg/mol\n"
+          << "                   " << cite(entry.molarMassSource) << "\n";
+    else
+      missing("molar mass       ", entry.molarMassNote);
+    if (entry.hasDensity) {
+      out << "  density          " << number(entry.density) << " kg/m3, " << entry.densityState
+          << " (" << number(entry.densityTemperature) << " K)";
+      if (entry.densitySlope > 0.0) {
+        out << "; falls by " << number(entry.densitySlope) << " kg/m3 per K up to "
+            << number(entry.densitySlopeUpTo) << " K (the runs use the constant value)";
+      } else if (entry.densitySlopeUpTo > 0.0) {
+        out << "; constant up to " << number(entry.densitySlopeUpTo) << " K";
+      }
+      out << "\n                   " << cite(entry.densitySource) << "\n";
+    } else {
+      missing("density          ", entry.densityNote);
     }
-    out << "\n                   " << cite(entry.densitySource) << "\n";
     if (entry.hasSurfaceTension) {
       out << "  surface tension  A = " << number(entry.surfaceTensionA) << " dyne/cm, B = "
           << number(entry.surfaceTensionB) << " dyne/(cm K), ";
@@ -467,15 +570,27 @@ std::string listMaterials() {
       out << "  surface tension  not in the library: the case file gives A and B\n"
           << "                   " << entry.surfaceTensionNote << "\n";
     }
-    out << "  vapour pressure  C = " << number(entry.vaporPressureC)
-        << ", D = " << number(entry.vaporPressureD) << " K, holds for "
-        << rangeText(entry.vaporPressureRange) << ", max error "
-        << percent(entry.vaporPressureMaxError) << "\n"
-        << "                   " << cite(entry.vaporPressureSource) << "\n";
-    if (!entry.vaporPressureNote.empty()) {
-      out << "                   note: " << entry.vaporPressureNote << "\n";
+    if (entry.hasVaporPressure) {
+      out << "  vapour pressure  C = " << number(entry.vaporPressureC)
+          << ", D = " << number(entry.vaporPressureD) << " K, holds for "
+          << rangeText(entry.vaporPressureRange) << ", max error "
+          << percent(entry.vaporPressureMaxError) << "\n"
+          << "                   " << cite(entry.vaporPressureSource) << "\n";
+      if (!entry.vaporPressureNote.empty()) {
+        out << "                   note: " << entry.vaporPressureNote << "\n";
+      }
+    } else {
+      missing("vapour pressure  ", entry.vaporPressureNote);
     }
+    if (entry.sintering.form != SinteringForm::None)
+      out << "  sintering        " << sinteringText(entry.sintering) << "\n"
+          << "                   " << cite(entry.sinteringSource) << "\n";
     for (const AlternativeFit& fit : entry.alternatives) {
+      if (fit.property == AlternativeFit::Property::Sintering) {
+        out << "  alternative      sintering " << sinteringText(fit.sintering) << "\n"
+            << "                   " << cite(fit.source) << "\n";
+        continue;
+      }
       if (fit.property == AlternativeFit::Property::SurfaceTension) {
         out << "  alternative      surface tension A = " << number(fit.first)
             << " dyne/cm, B = " << number(fit.second) << " dyne/(cm K)";
@@ -511,8 +626,9 @@ std::vector<std::string> materialRangeWarnings(const MaterialEntry& entry, doubl
     }
     warnings.push_back(std::move(text));
   };
-  bool ownVapour = inUse == nullptr || (inUse->vaporPressureC == entry.vaporPressureC &&
-                                        inUse->vaporPressureD == entry.vaporPressureD);
+  bool ownVapour = entry.hasVaporPressure &&
+                   (inUse == nullptr || (inUse->vaporPressureC == entry.vaporPressureC &&
+                                         inUse->vaporPressureD == entry.vaporPressureD));
   if (ownVapour) check("vapour pressure", entry.vaporPressureRange);
   bool ownSigma = inUse == nullptr || (inUse->surfaceTensionA == entry.surfaceTensionA &&
                                        inUse->surfaceTensionB == entry.surfaceTensionB);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "case/case.h"
+#include "properties/aggregates.h"
 
 namespace aerosol {
 
@@ -26,12 +27,13 @@ struct TemperatureRange {
 
 // Another published (or liquid-only) fit of a property, for a case file to override with.
 struct AlternativeFit {
-  enum class Property { SurfaceTension, VaporPressure };
+  enum class Property { SurfaceTension, VaporPressure, Sintering };
   Property property = Property::VaporPressure;
   double first = 0.0;   // A (dyne/cm) or C
   double second = 0.0;  // B (dyne/(cm K)) or D (K)
   std::optional<TemperatureRange> range;
   double maxRelativeError = 0.0;  // vapour pressure; 0 when none is stated
+  SinteringLaw sintering;         // Sintering
   FigureSource source;
 };
 
@@ -40,9 +42,15 @@ struct MaterialEntry {
   std::string symbol;  // chemical symbol or formula: "Fe", "H2O"
   std::vector<std::string> aliases;
 
+  // A material may lack a figure that no source read for the library gives (an oxide's
+  // molar mass and density, say): a case naming it gives that figure itself; `note` says why.
+  bool hasMolarMass = true;
   double molarMass = 0.0;  // kg/mol
   FigureSource molarMassSource;
+  std::string molarMassNote;
 
+  bool hasDensity = true;
+  std::string densityNote;
   double density = 0.0;            // kg/m3, at densityTemperature
   std::string densityState;        // "liquid at the melting point"
   double densityTemperature = 0.0; // K
@@ -60,12 +68,17 @@ struct MaterialEntry {
   FigureSource surfaceTensionBSource;
   std::string surfaceTensionNote;
 
+  bool hasVaporPressure = true;
   double vaporPressureC = 0.0;  // Ps = exp(C - D/T) atm, not scaled by the gas pressure
   double vaporPressureD = 0.0;  // K
   TemperatureRange vaporPressureRange;
   double vaporPressureMaxError = 0.0;  // largest |fit/source - 1| over the fitted points
   FigureSource vaporPressureSource;     // covers C, D, the range and the error
   std::string vaporPressureNote;
+
+  // The law by which its aggregates sinter, where a source gives one (form None otherwise).
+  SinteringLaw sintering;
+  FigureSource sinteringSource;
 
   std::vector<AlternativeFit> alternatives;
 
