@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
 #include "coagulation/node_grid.h"
+#include "properties/aggregates.h"
 #include "properties/carrier_gas.h"
 #include "properties/gas_history.h"
 #include "properties/material.h"
@@ -41,6 +44,7 @@ struct InitialState {
   double concentration = 0.0;  // #/m3: number of particles
   int seedNode = 0;            // SeededNode: 2..n with a vapour, 1..n without
   double geometricStd = 0.0;   // Lognormal: sigma_g > 1
+  double primaryDiameter = 0.0;  // nm: aggregates of primaries of this size; 0: spheres
 };
 
 enum class EndRule { Time, Temperature };
@@ -76,6 +80,8 @@ struct SimulationCase {
   CarrierGasProperties gas;
   GridSpec grid;
   Mechanisms mechanisms;
+  // Present: particles are aggregates, each node carrying its particles' surface area.
+  std::optional<AggregateProperties> aggregates;
   InitialState initial;
   TemperatureHistory temperature;
   EndCondition end;

@@ -542,7 +542,7 @@ void readMechanisms(Reader& r, const toml::table& doc, SimulationCase& c) {
       r.refuseValue("mechanisms.growth", "true",
                     "false with mechanisms.vapor = \"none\" (growth needs a vapour)");
   }
-  if (!m.nucleation && !m.coagulation && !m.growth)
+  if (!m.nucleation && !m.coagulation && !m.growth && doc.get("aggregates") == nullptr)
     r.fail(s.line(), "[mechanisms]: nucleation, coagulation and growth are all false: expected "
                      "at least one mechanism on (nothing would change)");
 }
@@ -611,7 +611,7 @@ void checkGridVolumes(Reader& r, const SimulationCase& c) {
 
 void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
   Section s(r, table, "initial.particles",
-            {"kind", "concentration", "diameter", "node", "sigma_g"});
+            {"kind", "concentration", "diameter", "node", "sigma_g", "primary_diameter"});
   InitialState& in = c.initial;
   if (!s.has("kind")) s.missing("kind", "\"monodisperse\", \"node\" or \"lognormal\"");
   const int kind = s.choice("kind", {"monodisperse", "node", "lognormal"}).value_or(0);
@@ -622,6 +622,13 @@ void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
                                       [](double v) { return v >= 0.0; });
   const char* kindName = kind == 0 ? "monodisperse" : kind == 1 ? "node" : "lognormal";
   const std::string why = std::string("with kind = \"") + kindName + "\"";
+  // Aggregates of primaries of one size (particles no larger than a primary are spheres).
+  if (c.aggregates)
+    in.primaryDiameter =
+        s.number("primary_diameter", "a primary particle diameter above 0 nm", positive)
+            .value_or(0.0);
+  else
+    s.notUsed("primary_diameter", "without an [aggregates] table (particles are spheres)");
   if (in.particles == ParticleInit::SeededNode) {
     const int lowest = c.mechanisms.vapor == VaporMode::None ? 1 : 2;
     const int n = c.grid.nodeCount;
@@ -659,6 +666,76 @@ void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
                   "a diameter on the grid, from " + nm(low) + " to " + nm(high) + " nm (node " +
                       std::to_string(lowestNode) + " to node " + std::to_string(g.nodeCount) +
                       ")");
+}
+
+// [aggregates]: the fractal law and the sintering law, by default the material's from the
+// library.
+void readAggregates(Reader& r, const toml::table& doc, SimulationCase& c) {
+  const toml::table* table = tableAt(r, doc, "aggregates", "an [aggregates] table");
+  if (table == nullptr) return;
+  Section s(r, table, "aggregates",
+            {"fractal_dimension", "prefactor", "sintering", "sintering_a",
+             "sintering_activation_temperature", "sintering_min_diameter"});
+  AggregateProperties a;
+  a.fractalDimension = s.number("fractal_dimension", "a fractal dimension above 1 and at most 3",
+                                [](double v) { return v > 1.0 && v <= 3.0; })
+                           .value_or(a.fractalDimension);
+  a.prefactor = s.number("prefactor", "a fractal prefactor k_f above 0", positive)
+                    .value_or(a.prefactor);
+  const MaterialEntry* entry = c.material.name.empty() ? nullptr : findMaterial(c.material.name);
+  const SinteringLaw library = entry != nullptr ? entry->sintering : SinteringLaw{};
+  const SinteringForm forms[] = {SinteringForm::GrainBoundary, SinteringForm::ViscousFlow,
+                                 SinteringForm::SolidState, SinteringForm::Instant,
+                                 SinteringForm::None};
+  const char* const names[] = {"grain-boundary", "viscous-flow", "solid-state", "instant", "none"};
+  const std::optional<int> chosen = s.choice(
+      "sintering", {"grain-boundary", "viscous-flow", "solid-state", "instant", "none"});
+  if (r.failed()) return;
+  if (!chosen && library.form == SinteringForm::None) {
+    s.missing("sintering",
+              "\"grain-boundary\", \"viscous-flow\", \"solid-state\", \"instant\" or \"none\" "
+              "(the material has no sintering law in the library)");
+    return;
+  }
+  SinteringLaw& law = a.sintering;
+  law = chosen ? SinteringLaw{} : library;
+  if (chosen) law.form = forms[*chosen];
+  // A law's constants: the case's, else the library's when it holds the same law.
+  const bool fromLibrary = library.form == law.form && library.form != SinteringForm::None;
+  if (fromLibrary) law = library;
+  const std::string why = std::string("with sintering = \"") +
+                          names[static_cast<int>(law.form)] + "\"";
+  if (!law.relaxes()) {
+    s.notUsed("sintering_a", why);
+    s.notUsed("sintering_activation_temperature", why);
+    s.notUsed("sintering_min_diameter", why);
+    c.aggregates = a;
+    return;
+  }
+  const char* prefactorUnits = law.form == SinteringForm::GrainBoundary ? "s/(m4 K)"
+                               : law.form == SinteringForm::ViscousFlow ? "s/m"
+                                                                        : "s/(m3 K)";
+  const std::string aExpected = std::string("the law's prefactor A above 0 (") + prefactorUnits + ")";
+  const std::string taExpected = "an activation temperature T_a of 0 or more (K)";
+  if (!fromLibrary) {
+    if (!s.has("sintering_a")) s.missing("sintering_a", aExpected);
+    if (!s.has("sintering_activation_temperature"))
+      s.missing("sintering_activation_temperature", taExpected);
+  }
+  law.prefactor = s.number("sintering_a", aExpected, positive).value_or(law.prefactor);
+  law.activationTemperature =
+      s.number("sintering_activation_temperature", taExpected, [](double v) { return v >= 0.0; })
+          .value_or(law.activationTemperature);
+  law.minDiameter = s.number("sintering_min_diameter", "a diameter of 0 or more (m)",
+                             [](double v) { return v >= 0.0; })
+                        .value_or(law.minDiameter);
+  if (!fromLibrary || s.has("sintering_a") || s.has("sintering_activation_temperature") ||
+      s.has("sintering_min_diameter")) {
+    law.source = "the case";
+    law.surfaceEnergyA = fromLibrary ? law.surfaceEnergyA : 0.0;
+    law.surfaceEnergyB = fromLibrary ? law.surfaceEnergyB : 0.0;
+  }
+  c.aggregates = a;
 }
 
 void readInitial(Reader& r, const toml::table& doc, SimulationCase& c) {
@@ -890,14 +967,14 @@ bool parseCaseText(const std::string& text, const std::string& sourceName,
   }
 
   static const char* const kSections[] = {
-      "material", "gas", "grid", "initial", "temperature", "end", "mechanisms", "tolerances",
-      "output"};
+      "material", "gas", "grid", "initial", "temperature", "end", "mechanisms", "aggregates",
+      "tolerances", "output"};
   std::string unknownKey;
   if (const toml::node* unknown = firstUnknownKey(doc, kSections, unknownKey)) {
     r.fail(lineOf(*unknown), unknownKey + ": unknown key; expected the tables " +
                                  joinChoices({"[material]", "[gas]", "[grid]", "[initial]",
                                               "[temperature]", "[end]", "[mechanisms]",
-                                              "[tolerances]", "[output]"}));
+                                              "[aggregates]", "[tolerances]", "[output]"}));
     message = r.message();
     return false;
   }
@@ -917,6 +994,7 @@ bool parseCaseText(const std::string& text, const std::string& sourceName,
   if (!r.failed()) checkGridVolumes(r, c);
   if (!r.failed()) readTemperature(r, doc, c);
   if (!r.failed()) readEnd(r, doc, c);
+  if (!r.failed()) readAggregates(r, doc, c);
   if (!r.failed()) readInitial(r, doc, c);
   if (!r.failed()) readTolerances(r, doc, c);
   if (!r.failed()) readOutput(r, doc, c);

@@ -187,8 +187,31 @@ std::string caseToToml(const SimulationCase& c) {
       entry("sigma_g", real(in.geometricStd), "geometric standard deviation");
     }
     entry("concentration", real(in.concentration), "#/m3");
+    if (in.primaryDiameter > 0.0)
+      entry("primary_diameter", real(in.primaryDiameter), "nm, the aggregates' primaries");
   }
   line("");
+
+  if (c.aggregates) {
+    const AggregateProperties& a = *c.aggregates;
+    const SinteringLaw& law = a.sintering;
+    line("[aggregates]");
+    entry("fractal_dimension", real(a.fractalDimension), "D_f in n_p = k_f (d_c / d_p)^D_f");
+    entry("prefactor", real(a.prefactor), "k_f");
+    const char* const forms[] = {"grain-boundary", "viscous-flow", "solid-state", "instant",
+                                 "none"};
+    entry("sintering", "\"" + std::string(forms[static_cast<int>(law.form)]) + "\"",
+          law.source.empty() ? nullptr : law.source.c_str());
+    if (law.relaxes()) {
+      entry("sintering_a", real(law.prefactor),
+            law.form == SinteringForm::GrainBoundary ? "s/(m4 K)"
+            : law.form == SinteringForm::ViscousFlow ? "s/m"
+                                                     : "s/(m3 K)");
+      entry("sintering_activation_temperature", real(law.activationTemperature), "K");
+      entry("sintering_min_diameter", real(law.minDiameter), "m");
+    }
+    line("");
+  }
 
   line("[temperature]");
   if (h.law == TemperatureLaw::Constant) {

@@ -1,19 +1,29 @@
 #include "model/growth_part.h"
 
+#include <cmath>
+
 namespace aerosol {
 
 GrowthPart::GrowthPart(const StateLayout& layout, Collisions& collisions, const Vapor& vapor,
-                       const NodeGrid& grid)
+                       const NodeGrid& grid, int areaId)
     : layout_(layout),
       collisions_(collisions),
       vapor_(vapor),
       grid_(grid),
       n_(layout.nodeCount()),
+      areaId_(areaId),
       rates_(makeGrowthRates(grid.capacity)) {
   const auto size = static_cast<std::size_t>(grid.capacity);
   N_.assign(size, 0.0);
   diameter_.assign(size, 0.0);
   kelvin_.assign(size, 0.0);
+  up_.assign(size, 0.0);
+  down_.assign(size, 0.0);
+  const std::vector<double>& v = grid.volume;
+  for (int k = 2; k <= n_; ++k) {
+    up_[static_cast<std::size_t>(k)] = std::pow(v[k + 1] / v[k], 2.0 / 3.0);
+    down_[static_cast<std::size_t>(k)] = std::pow(v[k - 1] / v[k], 2.0 / 3.0);
+  }
 }
 
 std::vector<int> GrowthPart::reads() const {
@@ -55,6 +65,58 @@ void GrowthPart::addRates(const ModelPoint& point, const double* y, double* ydot
     double release = rates_.monomerRelease;
     if (kelvin_[2] > N_[1]) release = release + rates_.growthLoss[2];
     ydot[0] = ydot[0] - (rates_.monomerUptake - release);
+  }
+  if (areaId_ >= 0) addAreaRates(y, ydot);
+}
+
+// Node j takes up c_j = beta_j (N1 - K_j) monomers per particle per second (negative while it
+// evaporates) and moves s c_j N_j particles to its neighbour, with their area s c_j A_j.
+void GrowthPart::addAreaRates(const double* y, double* ydot) const {
+  const CollisionKernel& kernel = collisions_.table();
+  const std::vector<double>& v = grid_.volume;
+  const double N1 = y[0];
+  for (int j = 2; j <= n_; ++j) {
+    const auto i = static_cast<std::size_t>(j);
+    const double K = kelvin_[i];
+    const double c = kernel.at(1, j) * (N1 - K);
+    const double Aj = y[area(j)];
+    if (K < N1 && j <= n_ - 1) {
+      const double moved = growthShare(v, j + 1) * c * Aj;
+      ydot[area(j)] -= moved;
+      ydot[area(j + 1)] += moved * up_[i];
+    } else if (K > N1) {
+      const double moved = -growthShare(v, j) * c * Aj;
+      ydot[area(j)] -= moved;
+      if (j >= 3) ydot[area(j - 1)] += moved * down_[i];  // out of node 2: off the grid
+    }
+  }
+}
+
+void GrowthPart::addAreaJacobian(const double* y, JacobianColumns columns) const {
+  const CollisionKernel& kernel = collisions_.table();
+  const std::vector<double>& v = grid_.volume;
+  const double N1 = y[0];
+  for (int j = 2; j <= n_; ++j) {
+    const auto i = static_cast<std::size_t>(j);
+    const double K = kelvin_[i];
+    const double beta = kernel.at(1, j);
+    const double c = beta * (N1 - K);
+    const double Aj = y[area(j)];
+    if (K < N1 && j <= n_ - 1) {
+      const double s = growthShare(v, j + 1);
+      columns[area(j)][area(j)] -= s * c;
+      columns[area(j)][area(j + 1)] += s * c * up_[i];
+      columns[0][area(j)] -= s * beta * Aj;
+      columns[0][area(j + 1)] += s * beta * Aj * up_[i];
+    } else if (K > N1) {
+      const double s = growthShare(v, j);
+      columns[area(j)][area(j)] += s * c;
+      columns[0][area(j)] += s * beta * Aj;
+      if (j >= 3) {
+        columns[area(j)][area(j - 1)] -= s * c * down_[i];
+        columns[0][area(j - 1)] -= s * beta * Aj * down_[i];
+      }
+    }
   }
 }
 
@@ -101,6 +163,7 @@ void GrowthPart::addJacobian(const ModelPoint& point, const double* y, JacobianC
       }
     }
   }
+  if (areaId_ >= 0) addAreaJacobian(y, columns);
 }
 
 }  // namespace aerosol

@@ -22,8 +22,10 @@ namespace aerosol {
 
 class GrowthPart final : public MechanismPart {
  public:
+  // `areaId`: the layout's surface area of aggregates, or -1 (spheres). Particles that grow
+  // keep their primaries' number: their area goes with them times (v_to / v_from)^(2/3).
   GrowthPart(const StateLayout& layout, Collisions& collisions, const Vapor& vapor,
-             const NodeGrid& grid);
+             const NodeGrid& grid, int areaId = -1);
 
   const char* name() const override { return "growth"; }
   std::vector<int> reads() const override;
@@ -32,11 +34,18 @@ class GrowthPart final : public MechanismPart {
   void addJacobian(const ModelPoint& point, const double* y, JacobianColumns columns) override;
 
  private:
+  // The area moved with the particles, into ydot, or its derivatives into the columns.
+  void addAreaRates(const double* y, double* ydot) const;
+  void addAreaJacobian(const double* y, JacobianColumns columns) const;
+  int area(int node) const { return layout_.at(areaId_, node); }
+
   const StateLayout& layout_;
   Collisions& collisions_;
   const Vapor& vapor_;
   const NodeGrid& grid_;
   int n_;
+  int areaId_;
+  std::vector<double> up_, down_;  // (v_{k+1}/v_k)^(2/3) and (v_{k-1}/v_k)^(2/3)
   std::vector<double> N_, diameter_, kelvin_, scratch_;
   GrowthRates rates_;
 };

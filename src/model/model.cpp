@@ -7,9 +7,12 @@
 
 #include "case/case_checks.h"
 #include "common/console.h"
+#include "properties/constants.h"
+#include "model/aggregate_coagulation_part.h"
 #include "model/coagulation_part.h"
 #include "model/growth_part.h"
 #include "model/nucleation_part.h"
+#include "model/sintering_part.h"
 
 namespace aerosol {
 namespace {
@@ -46,6 +49,17 @@ const ResultVariable kSeries[kSeriesCount] = {
     {"geometric_std", "1",
      "geometric standard deviation of the particle number distribution (NaN without particles)",
      false},
+};
+
+// The figures of aggregates, after the series (per node, then per time).
+const ResultVariable kAggregateFigures[] = {
+    {"primary_diameter", "m", "diameter of the primary particles, 6 v N / A (NaN where empty)",
+     true},
+    {"primaries_per_particle", "1", "primary particles per aggregate (NaN where empty)", true},
+    {"collision_diameter", "m", "collision diameter of the aggregates (NaN where empty)", true},
+    {"sauter_primary_diameter", "m",
+     "6 V / A of all particles: the primary size that gas adsorption measures", false},
+    {"mean_collision_diameter", "m", "number-mean collision diameter of the particles", false},
 };
 
 }  // namespace
@@ -88,6 +102,12 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
                            vapor ? "number concentration at the node (node 1: vapour monomers)"
                                  : "number concentration of particles at the node",
                            c.tolerances.absolute});
+  // Aggregates: the surface area of every node's particles, to the tolerance of as many
+  // particles of the smallest.
+  if (c.aggregates)
+    areaId_ = layout_.addNodeVariable(
+        {"surface_area", "m2 m-3", "surface area of the node's particles per volume of gas",
+         c.tolerances.absolute * sphereArea(grid_.volume[static_cast<std::size_t>(first_)])});
 
   if (vapor) vapor_ = std::make_unique<Vapor>(c.material, v1, m.vapor == VaporMode::Depleted);
   if (coagulation) {
@@ -116,13 +136,22 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   // The parts, in the order their rates are summed.
   if (nucleation) {
     auto part = std::make_unique<NucleationPart>(layout_, *vapor_, grid_,
-                                                 10.0 * c.tolerances.relative);
+                                                 10.0 * c.tolerances.relative, areaId_);
     nucleation_ = part.get();
     parts_.push_back(std::move(part));
   }
-  if (coagulation)
+  if (coagulation && c.aggregates)
+    parts_.push_back(std::make_unique<AggregateCoagulationPart>(
+        layout_, areaId_, *collisions_, split_, grid_, first_, *c.aggregates, c.gas));
+  else if (coagulation)
     parts_.push_back(std::make_unique<CoagulationPart>(layout_, *collisions_, split_, first_));
-  if (growth) parts_.push_back(std::make_unique<GrowthPart>(layout_, *collisions_, *vapor_, grid_));
+  if (growth)
+    parts_.push_back(
+        std::make_unique<GrowthPart>(layout_, *collisions_, *vapor_, grid_, areaId_));
+  // Last: instant sintering replaces the area rates of the parts before it.
+  if (c.aggregates && c.aggregates->sintering.form != SinteringForm::None)
+    parts_.push_back(std::make_unique<SinteringPart>(layout_, areaId_, grid_, first_,
+                                                     c.aggregates->sintering));
   for (const auto& part : parts_) rootCount_ += part->rootCount();
 
   // The results: the state's variables, then the figures per time.
@@ -135,6 +164,8 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   for (const StateVariable& v : layout_.scalars())
     results_.add({v.name, v.units, v.longName, false});
   for (const ResultVariable& v : kSeries) results_.add(v);
+  if (c.aggregates)
+    for (const ResultVariable& v : kAggregateFigures) results_.add(v);
   for (const auto& part : parts_)
     for (const ResultVariable& v : part->results()) results_.add(v);
 }
@@ -209,6 +240,16 @@ std::vector<double> AerosolModel::initialState() const {
       break;
     }
   }
+  if (areaId_ >= 0) {
+    // Spheres, or aggregates of primaries of the given size where the particle is larger.
+    const double dp = in.primaryDiameter * 1e-9;
+    for (int k = first; k <= n_; ++k) {
+      const double vk = v[static_cast<std::size_t>(k)];
+      const double sphere = sphereArea(vk);
+      const double aggregate = dp > 0.0 ? 6.0 * vk / dp : 0.0;
+      y[static_cast<std::size_t>(layout_.at(areaId_, k))] = at(k) * std::max(sphere, aggregate);
+    }
+  }
   return y;
 }
 
@@ -251,6 +292,34 @@ bool AerosolModel::holdBranches(double t, const double* y, const int* found) {
   return changed;
 }
 
+void AerosolModel::describeAggregates(const double* y, double* out) const {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  double* primary = out;
+  double* primaries = out + n_;
+  double* collision = out + 2 * n_;
+  double volume = 0.0, area = 0.0, number = 0.0, collisionSum = 0.0;
+  for (int k = 1; k <= n_; ++k) {
+    const double N = std::max(y[k - 1], 0.0);
+    const double A = std::max(y[layout_.at(areaId_, k)], 0.0);
+    const double vk = grid_.volume[static_cast<std::size_t>(k)];
+    if (k < first_ || !(N > 0.0 && A > 0.0)) {
+      primary[k - 1] = primaries[k - 1] = collision[k - 1] = nan;
+      continue;
+    }
+    const AggregateShape shape =
+        aggregateShape(vk, A / N, *case_.aggregates, 1e-3 * std::cbrt(6.0 * grid_.volume[1] / kPi));
+    primary[k - 1] = shape.primaryDiameter;
+    primaries[k - 1] = shape.primaries;
+    collision[k - 1] = shape.collisionDiameter;
+    volume += N * vk;
+    area += A;
+    number += N;
+    collisionSum += N * shape.collisionDiameter;
+  }
+  out[3 * n_] = area > 0.0 ? 6.0 * volume / area : nan;
+  out[3 * n_ + 1] = number > 0.0 ? collisionSum / number : nan;
+}
+
 void AerosolModel::describe(double t, const double* y, OutputSample& out) {
   const int n = n_;
   const GasState gas = gasAt(t);
@@ -260,8 +329,12 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
   std::copy(y, y + layout_.size(), out.values.begin());
   const std::size_t firstSeries = layout_.nodeVariables().size() + layout_.scalars().size();
   double* series = out.values.data() + results_.offset(firstSeries);
-  // The parts' own figures follow the series.
+  // The aggregates' figures and the parts' own follow the series.
   double* partValues = series + kSeriesCount;
+  if (areaId_ >= 0) {
+    describeAggregates(y, partValues);
+    partValues += 3 * n_ + 2;
+  }
   const ModelPoint point = prepare(t);
   for (const auto& part : parts_) {
     part->describe(point, y, partValues);

@@ -78,6 +78,10 @@ class AerosolModel {
   std::unique_ptr<Collisions> collisions_;
   std::vector<std::unique_ptr<MechanismPart>> parts_;
   NucleationPart* nucleation_ = nullptr;
+  int areaId_ = -1;  // the layout's surface area of aggregates, or -1 for spheres
+  // Primary, primaries per particle and collision diameter per node, the Sauter primary and
+  // mean collision diameters, into `out`.
+  void describeAggregates(const double* y, double* out) const;
   int rootCount_ = 0;
   ResultsLayout results_;
 };

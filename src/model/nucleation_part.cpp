@@ -4,15 +4,18 @@
 #include <cmath>
 #include <limits>
 
+#include "properties/aggregates.h"
+
 namespace aerosol {
 
 NucleationPart::NucleationPart(const StateLayout& layout, const Vapor& vapor,
-                               const NodeGrid& grid, double margin)
+                               const NodeGrid& grid, double margin, int areaId)
     : layout_(layout),
       vapor_(vapor),
       grid_(grid),
       n_(layout.nodeCount()),
       margin_(margin),
+      areaId_(areaId),
       xi_(static_cast<std::size_t>(grid.capacity), 0.0) {}
 
 std::vector<int> NucleationPart::writes() const {
@@ -50,6 +53,7 @@ void NucleationPart::addRates(const ModelPoint& point, const double* y, double* 
   const double xi = placement == node ? xi_[static_cast<std::size_t>(placement)]
                                       : st.criticalVolume / v[static_cast<std::size_t>(placement)];
   ydot[placement - 1] += xi * J;
+  if (areaId_ >= 0) ydot[layout_.at(areaId_, placement)] += xi * J * sphereArea(v[placement]);
   if (vapor_.depleted()) ydot[0] = ydot[0] - J * st.criticalSize;
 }
 

@@ -26,8 +26,9 @@ class NucleationPart final : public MechanismPart {
  public:
   // `margin`: how far past the boundary just crossed, in ln v, a crossing back must go (the
   // run's relative tolerance times ten is ample).
+  // `areaId`: the layout's surface area of aggregates (new clusters are spheres), or -1.
   NucleationPart(const StateLayout& layout, const Vapor& vapor, const NodeGrid& grid,
-                 double margin);
+                 double margin, int areaId = -1);
 
   const char* name() const override { return "nucleation"; }
   std::vector<int> reads() const override { return {0}; }
@@ -62,6 +63,7 @@ class NucleationPart final : public MechanismPart {
   const NodeGrid& grid_;
   int n_;
   double margin_;
+  int areaId_;
   int held_ = kNoSaturation;
   int enteredFrom_ = 0;  // +1 across its upper boundary (v* fell), -1 its lower, 0 otherwise
   bool holding_ = false;  // false until a branch is held: follow the state

@@ -38,12 +38,16 @@ double SinteringLaw::logSlope(double d, double T) const {
 
 double sphereArea(double v) { return std::cbrt(kPi) * std::pow(6.0 * v, 2.0 / 3.0); }
 
-AggregateShape aggregateShape(double v, double a, const AggregateProperties& p) {
+AggregateShape aggregateShape(double v, double a, const AggregateProperties& p,
+                              double smallestPrimary) {
   const double volumeDiameter = std::cbrt(6.0 * v / kPi);
-  AggregateShape shape{volumeDiameter, 1.0, volumeDiameter};
+  AggregateShape shape{volumeDiameter, 1.0, volumeDiameter, true};
   if (!(a > sphereArea(v))) return shape;
-  shape.primaryDiameter = 6.0 * v / a;
-  shape.primaries = a * a * a / (36.0 * kPi * v * v);
+  const double primary = 6.0 * v / a;
+  shape.limited = !(primary > smallestPrimary);
+  shape.primaryDiameter = std::min(std::max(primary, smallestPrimary), volumeDiameter);
+  const double ratio = volumeDiameter / shape.primaryDiameter;
+  shape.primaries = ratio * ratio * ratio;
   const double collision =
       shape.primaryDiameter * std::pow(shape.primaries / p.prefactor, 1.0 / p.fractalDimension);
   shape.collisionDiameter = std::max(collision, volumeDiameter);

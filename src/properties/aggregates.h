@@ -45,13 +45,18 @@ struct AggregateProperties {
   SinteringLaw sintering;
 };
 
-// The geometry of particles of volume v (m3) and area a (m2) each, by the laws above.
+// The geometry of particles of volume v (m3) and area a (m2) each, by the laws above. The
+// primaries are taken no smaller than `smallestPrimary` (m; the callers' guard lies far below
+// the grid's first node) and no larger than the sphere: the state may stray there (an almost
+// empty node, the Newton iterations' noise), the sizes it gives may not.
 struct AggregateShape {
-  double primaryDiameter;  // d_p, m: the sphere's own diameter when a is at or below a sphere's
-  double primaries;        // n_p, at least 1
+  double primaryDiameter;    // d_p, m
+  double primaries;          // n_p = (d_v / d_p)^3, at least 1
   double collisionDiameter;  // d_c, m: never below the volume-equivalent diameter
+  bool limited;              // d_p was taken at one of its limits
 };
 double sphereArea(double volume);
-AggregateShape aggregateShape(double volume, double area, const AggregateProperties& properties);
+AggregateShape aggregateShape(double volume, double area, const AggregateProperties& properties,
+                              double smallestPrimary);
 
 }  // namespace aerosol

@@ -1,0 +1,107 @@
+#include "model/sintering_part.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "properties/constants.h"
+
+namespace aerosol {
+
+SinteringPart::SinteringPart(const StateLayout& layout, int areaId, const NodeGrid& grid,
+                             int first, const SinteringLaw& law)
+    : layout_(layout), areaId_(areaId), grid_(grid), n_(layout.nodeCount()), first_(first),
+      law_(law) {
+  smallestPrimary_ = 1e-3 * std::cbrt(6.0 * grid.volume[1] / kPi);
+  sphere_.assign(static_cast<std::size_t>(n_) + 1, 0.0);
+  for (int k = 1; k <= n_; ++k) sphere_[static_cast<std::size_t>(k)] = sphereArea(grid.volume[k]);
+}
+
+std::vector<int> SinteringPart::reads() const {
+  std::vector<int> r;
+  for (int k = first_; k <= n_; ++k) {
+    r.push_back(k - 1);
+    r.push_back(area(k));
+  }
+  return r;
+}
+
+std::vector<int> SinteringPart::writes() const {
+  std::vector<int> w;
+  for (int k = first_; k <= n_; ++k) w.push_back(area(k));
+  return w;
+}
+
+double SinteringPart::time(int k, double N, double A, double T, double& logSlope,
+                           double& primary, bool& clipped) const {
+  const double v = grid_.volume[k];
+  const double sphere = std::cbrt(6.0 * v / kPi);
+  primary = N > 0.0 && A > 0.0 ? 6.0 * v * N / A : sphere;
+  // Within the sizes a primary can have: from the grid's first node to the sphere.
+  clipped = !(primary < sphere) || !(primary > smallestPrimary_);
+  primary = std::min(std::max(primary, smallestPrimary_), sphere);
+  logSlope = law_.logSlope(primary, T);
+  return law_.time(primary, T);
+}
+
+void SinteringPart::addRates(const ModelPoint& point, const double* y, double* ydot) {
+  if (law_.form == SinteringForm::Instant) {
+    for (int k = first_; k <= n_; ++k)
+      ydot[area(k)] = sphere_[static_cast<std::size_t>(k)] * ydot[k - 1];
+    return;
+  }
+  const double T = point.gas.temperature;
+  for (int k = first_; k <= n_; ++k) {
+    const double N = y[k - 1];
+    const double A = y[area(k)];
+    double slope = 0.0, primary = 0.0;
+    bool clipped = false;
+    const double tau = time(k, N, A, T, slope, primary, clipped);
+    ydot[area(k)] -= (A - N * sphere_[static_cast<std::size_t>(k)]) / tau;
+  }
+}
+
+void SinteringPart::addJacobian(const ModelPoint& point, const double* y,
+                                JacobianColumns columns) {
+  if (law_.form == SinteringForm::Instant) {
+    // The area rows are the number rows times a_sph: the other parts' blocks in them give way.
+    const int size = layout_.size();
+    for (int k = first_; k <= n_; ++k)
+      for (int m = 0; m < size; ++m)
+        columns[m][area(k)] = sphere_[static_cast<std::size_t>(k)] * columns[m][k - 1];
+    return;
+  }
+  const double T = point.gas.temperature;
+  for (int k = first_; k <= n_; ++k) {
+    const double N = y[k - 1];
+    const double A = y[area(k)];
+    const double a = sphere_[static_cast<std::size_t>(k)];
+    double slope = 0.0, primary = 0.0;
+    bool clipped = false;
+    const double tau = time(k, N, A, T, slope, primary, clipped);
+    const double excess = (A - N * a) / tau;
+    // tau follows d_p = 6 v N / A: dd_p/dA = -d_p/A, dd_p/dN = d_p/N (none when clipped).
+    const double byArea = clipped ? 0.0 : excess * slope * (-primary / A);
+    const double byNumber = clipped ? 0.0 : excess * slope * (primary / N);
+    columns[area(k)][area(k)] += -1.0 / tau + byArea;
+    columns[k - 1][area(k)] += a / tau + byNumber;
+  }
+}
+
+std::vector<ResultVariable> SinteringPart::results() const {
+  if (!law_.relaxes()) return {};
+  return {{"sintering_time", "s",
+           "characteristic sintering time of the node's primaries at the gas temperature", true}};
+}
+
+void SinteringPart::describe(const ModelPoint& point, const double* y, double* values) {
+  if (!law_.relaxes()) return;
+  for (int k = 1; k <= n_; ++k) {
+    double slope = 0.0, primary = 0.0;
+    bool clipped = false;
+    values[k - 1] = k < first_ ? 0.0
+                               : time(k, y[k - 1], y[area(k)], point.gas.temperature, slope,
+                                      primary, clipped);
+  }
+}
+
+}  // namespace aerosol
