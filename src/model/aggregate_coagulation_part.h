@@ -38,6 +38,9 @@ class AggregateCoagulationPart final : public MechanismPart {
   void addRates(const ModelPoint& point, const double* y, double* ydot) override;
   void addJacobian(const ModelPoint& point, const double* y, JacobianColumns columns) override;
 
+  // The kernel of the last evaluation, m3/s: beta(i, j) at (i - 1) n + j - 1.
+  const std::vector<double>& kernel() const { return beta_; }
+
  private:
   // The collision diameters of the state and the kernel of every pair from them.
   void fillKernel(const ModelPoint& point, const double* y);

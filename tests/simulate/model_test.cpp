@@ -13,6 +13,7 @@
 
 #include "engine/fast_pass_kernels.h"
 #include "integrator/simulation.h"
+#include "model/aggregate_coagulation_part.h"
 #include "model/model.h"
 #include "nucleation/nucleation.h"
 #include "processes/passes.h"
@@ -453,6 +454,151 @@ SimulationCase coagulationCase(int nodes, double endTime) {
   c.output.times = 21;
   c.output.spacing = TimeSpacing::Logarithmic;
   return c;
+}
+
+// Runs a case and keeps its samples; the run must complete.
+std::vector<Figures> completeRun(const SimulationCase& c, ResultsLayout* layout = nullptr,
+                                 std::vector<std::vector<double>>* values = nullptr) {
+  struct Keep : MemorySink {
+    std::vector<std::vector<double>>* raw = nullptr;
+    bool write(const OutputSample& sample, std::string& message) override {
+      if (raw != nullptr) raw->push_back(sample.values);
+      return MemorySink::write(sample, message);
+    }
+  } sink;
+  sink.raw = values;
+  const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+  EXPECT_EQ(outcome.end, RunEnd::Complete) << outcome.message;
+  if (layout != nullptr) *layout = sink.layout;
+  return sink.samples;
+}
+
+TEST(SimulateAggregates, TheModelsLimits) {
+  // 1 nm particles, 1e20 /m3, at 300 K on 40 nodes (spacing 2).
+  SimulationCase spheres = coagulationCase(40, 1e-3);
+  spheres.grid.spacingFactor = 2.0;
+  AggregateProperties none;
+  none.sintering.form = SinteringForm::None;
+  {
+    SCOPED_TRACE("instant sintering: the spheres' run");
+    SimulationCase c = spheres;
+    AggregateProperties instant = none;
+    instant.sintering.form = SinteringForm::Instant;
+    c.aggregates = instant;
+    const std::vector<Figures> a = completeRun(c), b = completeRun(spheres);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      EXPECT_NEAR(a[i].totalNumber / b[i].totalNumber, 1.0, 1e-3);
+      EXPECT_NEAR(a[i].meanDiameter / b[i].meanDiameter, 1.0, 1e-3);
+    }
+  }
+  {
+    SCOPED_TRACE("no sintering: coagulation keeps the area and the primaries");
+    SimulationCase c = spheres;
+    c.aggregates = none;
+    ResultsLayout layout;
+    std::vector<std::vector<double>> raw;
+    const std::vector<Figures> f = completeRun(c, &layout, &raw);
+    const std::size_t area = layout.offset(static_cast<std::size_t>(layout.find("surface_area")));
+    const std::size_t sauter =
+        layout.offset(static_cast<std::size_t>(layout.find("sauter_primary_diameter")));
+    const auto total = [&](const std::vector<double>& v) {
+      double sum = 0.0;
+      for (int k = 0; k < layout.nodeCount; ++k) sum += v[area + static_cast<std::size_t>(k)];
+      return sum;
+    };
+    EXPECT_LT(f.back().totalNumber, 0.1 * f.front().totalNumber);
+    for (const std::vector<double>& v : raw) {
+      EXPECT_NEAR(total(v) / total(raw.front()), 1.0, 1e-9);
+      EXPECT_NEAR(v[sauter] / 1e-9, 1.0, 1e-6);  // 6 V / A of 1 nm spheres
+    }
+  }
+  {
+    SCOPED_TRACE("sintering alone: the excess area relaxes as the law says");
+    // Node 5 of aggregates of twice the sphere's area (primaries of half its diameter) by
+    // viscous flow, tau = A d_p exp(T_a / T) with d_p = d_v / (1 + x), x = A / A_sph - 1:
+    // dx/dt = -x (1 + x) / tau_v, so x / (1 + x) = x0 / (1 + x0) exp(-t / tau_v).
+    SimulationCase c = spheres;
+    c.mechanisms.coagulation = false;
+    AggregateProperties viscous;
+    viscous.sintering.form = SinteringForm::ViscousFlow;
+    viscous.sintering.prefactor = 1e4;  // s/m
+    viscous.sintering.activationTemperature = 0.0;
+    c.aggregates = viscous;
+    c.initial.particles = ParticleInit::SeededNode;
+    c.initial.seedNode = 5;
+    c.tolerances.relative = 1e-8;
+    c.output.spacing = TimeSpacing::Linear;
+    const double v5 = volumeOfDiameterNm(1.0) * 16.0;
+    const double dv = std::cbrt(6.0 * v5 / 3.1415926);
+    c.initial.primaryDiameter = 0.5 * dv * 1e9;
+    const double tauV = 1e4 * dv;
+    c.end.time = 3.0 * tauV;
+    ResultsLayout layout;
+    std::vector<std::vector<double>> raw;
+    const std::vector<Figures> f = completeRun(c, &layout, &raw);
+    const std::size_t area =
+        layout.offset(static_cast<std::size_t>(layout.find("surface_area"))) + 4;
+    const double sphere = sphereArea(v5) * 1e20;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      const double r = 0.5 * std::exp(-f[i].time / tauV);
+      EXPECT_NEAR(raw[i][area] / sphere - 1.0, r / (1.0 - r), 1e-6) << "t = " << f[i].time;
+    }
+  }
+  {
+    SCOPED_TRACE("kernels: spheres give the sphere table, symmetric, following D_f");
+    SimulationCase c = spheres;
+    for (int form : {1, 2}) {
+      c.mechanisms.kernel = form == 1 ? KernelForm::FreeMolecular : KernelForm::Fuchs;
+      c.gas.sutherlandA = 1.458e-6;
+      c.gas.sutherlandB = 110.4;
+      const int n = c.grid.nodeCount;
+      std::vector<double> kernels[3];
+      for (int pass = 0; pass < 3; ++pass) {
+        AggregateProperties a = none;
+        a.fractalDimension = pass == 2 ? 2.5 : 1.8;
+        c.aggregates = a;
+        AerosolModel model(c);
+        ASSERT_TRUE(model.ok()) << model.message();
+        // Spheres first, then aggregates of four times the sphere's area.
+        std::vector<double> y(static_cast<std::size_t>(model.size()), 0.0);
+        for (int k = 1; k <= n; ++k) {
+          y[static_cast<std::size_t>(k - 1)] = 1e15;
+          y[static_cast<std::size_t>(n + k - 1)] =
+              (pass == 0 ? 1.0 : 4.0) * 1e15 * sphereArea(model.grid().volume[k]);
+        }
+        std::vector<double> ydot(y.size());
+        ASSERT_TRUE(model.rhs(0.0, y.data(), ydot.data()));
+        const auto* part =
+            dynamic_cast<const AggregateCoagulationPart*>(model.parts().front().get());
+        ASSERT_NE(part, nullptr);
+        kernels[pass] = part->kernel();
+        if (pass == 0) {
+          CollisionKernel table = makeCollisionKernel(model.grid().capacity);
+          CollisionModel collision;
+          collision.form = c.mechanisms.kernel;
+          collision.density = c.material.density;
+          collision.gas = c.gas;
+          computeCollisionKernel(300.0, collision, model.grid(), n, table);
+          for (int i = 1; i <= n; ++i)
+            for (int j = 1; j <= n; ++j)
+              ASSERT_EQ(kernels[0][static_cast<std::size_t>((i - 1) * n + j - 1)], table.at(i, j))
+                  << i << ", " << j;
+        }
+      }
+      for (int i = 1; i <= n; ++i)
+        for (int j = 1; j < i; ++j) {
+          const auto ij = static_cast<std::size_t>((i - 1) * n + j - 1);
+          const auto ji = static_cast<std::size_t>((j - 1) * n + i - 1);
+          EXPECT_EQ(kernels[1][ij], kernels[1][ji]);
+          EXPECT_NE(kernels[1][ij], kernels[2][ij]);
+          if (form == 1) {  // free molecular: larger, more open aggregates collide more
+            EXPECT_GT(kernels[1][ij], kernels[0][ij]);
+            EXPECT_GT(kernels[1][ij], kernels[2][ij]);
+          }
+        }
+    }
+  }
 }
 
 TEST(SimulateRun, LapackSolverGivesTheDenseSolversResults) {
