@@ -3,6 +3,7 @@
 // ends the reading.
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "case/case.h"
 #include "case/case_checks.h"
 #include "case/case_text.h"
+#include "case/initial_particles.h"
 #include "case/materials.h"
 #include "common/console.h"
 #include "properties/constants.h"
@@ -938,12 +940,39 @@ bool readCaseFile(const std::string& path, SimulationCase& result, std::string& 
   return parseCaseText(text, path, result, message);
 }
 
+namespace {
+
+// The initial particles' share beyond the grid, when it is more than kOffGridWarning.
+std::optional<std::string> offGridWarning(const SimulationCase& c) {
+  const GridSpec& g = c.grid;
+  const int n = g.nodeCount;
+  const int first = c.mechanisms.vapor == VaporMode::None ? 1 : 2;
+  if (n < first + 1 || c.initial.particles == ParticleInit::None) return std::nullopt;
+  std::vector<double> volume(static_cast<std::size_t>(n) + 1, 0.0);
+  for (int k = 1; k <= n; ++k) volume[static_cast<std::size_t>(k)] = g.volumeOf(k);
+  const ParticlePlacement p = placeInitialParticles(c.initial, volume, first, n);
+  if (!(p.numberOffGrid > kOffGridWarning || p.volumeOffGrid > kOffGridWarning))
+    return std::nullopt;
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "initial.particles: %.3g%% of the number and %.3g%% of the volume lie beyond "
+                "the grid's particle nodes (%.4g to %.4g nm); they are put in the end nodes, "
+                "keeping their number",
+                100.0 * p.numberOffGrid, 100.0 * p.volumeOffGrid,
+                std::cbrt(6.0 * volume[static_cast<std::size_t>(first)] / kPi) * 1e9,
+                std::cbrt(6.0 * volume[static_cast<std::size_t>(n)] / kPi) * 1e9);
+  return std::string(text);
+}
+
+}  // namespace
+
 std::vector<std::string> caseWarnings(const SimulationCase& c) {
   std::vector<std::string> warnings;
+  if (checkCase(c)) return warnings;
+  if (std::optional<std::string> offGrid = offGridWarning(c)) warnings.push_back(*offGrid);
   const MaterialEntry* entry = c.material.name.empty() ? nullptr : findMaterial(c.material.name);
   // Without a vapour neither fitted property enters the model.
   if (entry == nullptr || c.mechanisms.vapor == VaporMode::None) return warnings;
-  if (checkCase(c)) return warnings;
   const TemperatureSpan span = caseTemperatureSpan(c);
   // A property the run does not take from the library's fit gets no warning: an overridden
   // figure, a vapour pressure scaled by a factor or by the gas pressure (the legacy law), a
@@ -952,7 +981,9 @@ std::vector<std::string> caseWarnings(const SimulationCase& c) {
   const double none = std::numeric_limits<double>::quiet_NaN();
   if (inUse.factorIsGasPressure || inUse.vaporPressureFactor != 1.0) inUse.vaporPressureC = none;
   if (!c.mechanisms.nucleation && !c.mechanisms.growth) inUse.surfaceTensionA = none;
-  return materialRangeWarnings(*entry, span.low, span.high, &inUse);
+  for (std::string& warning : materialRangeWarnings(*entry, span.low, span.high, &inUse))
+    warnings.push_back(std::move(warning));
+  return warnings;
 }
 
 }  // namespace aerosol

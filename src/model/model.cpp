@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "case/case_checks.h"
+#include "case/initial_particles.h"
 #include "common/console.h"
 #include "model/coagulation_part.h"
 #include "model/growth_part.h"
@@ -147,8 +148,6 @@ std::vector<double> AerosolModel::initialState() const {
   std::vector<double> y(static_cast<std::size_t>(layout_.size()), 0.0);
   if (!ok()) return y;
   const InitialState& in = case_.initial;
-  const int first = first_;
-  const std::vector<double>& v = grid_.volume;
   if (vapor_) {
     if (in.saturationRatio > 0.0) {
       // As the processes start: S0 times the saturation concentration at T0.
@@ -157,54 +156,10 @@ std::vector<double> AerosolModel::initialState() const {
       y[0] = in.monomerConcentration;
     }
   }
-  auto at = [&y](int node) -> double& { return y[static_cast<std::size_t>(node - 1)]; };
-  switch (in.particles) {
-    case ParticleInit::None:
-      break;
-    case ParticleInit::SeededNode:
-      if (in.seedNode >= first && in.seedNode <= n_) at(in.seedNode) += in.concentration;
-      break;
-    case ParticleInit::Monodisperse: {
-      // Shared between the two bracketing nodes conserving number and volume (all of it in
-      // the end node outside the grid).
-      const double vp = volumeOfDiameterNm(in.diameter);
-      if (vp <= v[static_cast<std::size_t>(first)] * (1.0 + 1e-12)) {
-        at(first) += in.concentration;
-      } else if (vp >= v[static_cast<std::size_t>(n_)]) {
-        at(n_) += in.concentration;
-      } else {
-        int k = first;
-        while (k < n_ && !(vp < v[static_cast<std::size_t>(k + 1)])) ++k;
-        const double lo = v[static_cast<std::size_t>(k)];
-        const double hi = v[static_cast<std::size_t>(k + 1)];
-        const double upper = in.concentration * ((vp - lo) / (hi - lo));
-        at(k) += in.concentration - upper;
-        at(k + 1) += upper;
-      }
-      break;
-    }
-    case ParticleInit::Lognormal: {
-      // Number in each node's share of ln d (boundaries halfway between node diameters in
-      // ln d; the end nodes take the tails), so the total number is exact.
-      const double mu = std::log(in.diameter * 1e-9);
-      const double lnSigma = std::log(in.geometricStd);
-      auto below = [&](double lnD) {
-        return 0.5 * std::erfc(-(lnD - mu) / (lnSigma * std::sqrt(2.0)));
-      };
-      double previous = 0.0;
-      for (int k = first; k <= n_; ++k) {
-        double upTo = 1.0;
-        if (k < n_) {
-          const double edge = 0.5 * (std::log(grid_.diameter[static_cast<std::size_t>(k)]) +
-                                     std::log(grid_.diameter[static_cast<std::size_t>(k + 1)]));
-          upTo = below(edge);
-        }
-        at(k) += in.concentration * (upTo - previous);
-        previous = upTo;
-      }
-      break;
-    }
-  }
+  // Particles between nodes are shared keeping number and volume (case/initial_particles.h).
+  const ParticlePlacement placed = placeInitialParticles(in, grid_.volume, first_, n_);
+  for (int k = first_; k <= n_; ++k)
+    y[static_cast<std::size_t>(k - 1)] += placed.number[static_cast<std::size_t>(k - 1)];
   return y;
 }
 

@@ -587,6 +587,36 @@ TEST(CaseFile, WarningsForEachLibraryFitTheRunLeaves) {
   }
 }
 
+TEST(CaseFile, WarningForInitialParticlesBeyondTheGrid) {
+  // A lognormal of 8 nm, sigma_g 2.5, on a grid from 5 nm: the share below 5 nm is
+  // Phi(ln(5/8) / ln 2.5) of the number; on a grid from 0.2 nm, far below 1e-3: no word.
+  const std::string base = edited(
+      edited(edited(edited(edited(kValid, "nucleation = true", "nucleation = false"),
+                           "growth = true", "growth = false"),
+                    "vapor = \"depleted\"", "vapor = \"none\""),
+             "saturation_ratio = 1.001", ""),
+      "diameter = 5.0\nsigma_g = 1.4", "diameter = 8.0\nsigma_g = 2.5");
+  const double below = 0.5 * std::erfc(-std::log(5.0 / 8.0) / std::log(2.5) / std::sqrt(2.0));
+  for (const double first : {5.0, 0.2}) {
+    SimulationCase c;
+    std::string message;
+    const std::string text =
+        edited(base, "nodes = 48", "nodes = 48\nspacing = 2\nfirst_diameter = " +
+                                       std::to_string(first));
+    ASSERT_TRUE(parseCaseText(text, "case.toml", c, message)) << message;
+    const std::vector<std::string> warnings = caseWarnings(c);
+    if (first < 1.0) {
+      EXPECT_TRUE(warnings.empty()) << warnings.front();
+      continue;
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    char share[32];
+    std::snprintf(share, sizeof share, "%.3g%% of the number", 100.0 * below);
+    EXPECT_EQ(warnings[0].rfind("initial.particles: " + std::string(share), 0), 0u)
+        << warnings[0];
+  }
+}
+
 TEST(CaseFile, NoInputCrashesTheReader) {
   const std::string odd[] = {
       "",
