@@ -390,6 +390,9 @@ const toml::table* tableAt(Reader& r, const toml::table& doc, std::string_view n
 
 bool positive(double v) { return v > 0.0; }
 bool anyFinite(double) { return true; }
+std::function<bool(double)> within(const PhysicalRange& range) {
+  return [range](double v) { return range.contains(v); };
+}
 
 // The library entry a case names, or null (with a refusal when the name is not known).
 const MaterialEntry* namedMaterial(Reader& r, const toml::node& node, const std::string& path) {
@@ -459,8 +462,9 @@ void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase&
     return entry != nullptr && given ? std::optional<double>(value) : std::nullopt;
   };
   const bool sigma = entry != nullptr && entry->hasSurfaceTension;
-  m.density = property("density", "a density above 0 kg/m3", positive, true, library(m.density));
-  m.molarMass = property("molar_mass", "a molar mass above 0 kg/mol", positive, vapor,
+  m.density = property("density", kDensityRange.expected, within(kDensityRange), true,
+                       library(m.density));
+  m.molarMass = property("molar_mass", kMolarMassRange.expected, within(kMolarMassRange), vapor,
                          library(m.molarMass));
   m.surfaceTensionA = property("surface_tension_a", "a finite number (dyne/cm)", anyFinite,
                                vapor, library(m.surfaceTensionA, sigma));
@@ -483,10 +487,12 @@ void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase&
 
 void readGas(Reader& r, const toml::table& doc, SimulationCase& c, bool fuchs) {
   Section s(r, tableAt(r, doc, "gas", "a [gas] table"), "gas",
-            {"pressure", "sutherland_a", "sutherland_b"});
+            {"pressure", "sutherland_a", "sutherland_b", "molar_mass"});
   CarrierGasProperties& g = c.gas;
   g = CarrierGasProperties{};
-  g.pressure = s.number("pressure", "a pressure above 0 atm", positive).value_or(1.0);
+  g.pressure = s.number("pressure", kPressureRange.expected, within(kPressureRange)).value_or(1.0);
+  g.molarMass = s.number("molar_mass", kGasMolarMassRange.expected, within(kGasMolarMassRange))
+                    .value_or(kDefaultGasMolarMass);
   if (fuchs) {
     g.sutherlandA = s.requiredNumber("sutherland_a", "a finite number (Pa s K^-0.5)", anyFinite);
     g.sutherlandB = s.requiredNumber("sutherland_b", "a finite number (K)", anyFinite);
@@ -566,30 +572,24 @@ void readGrid(Reader& r, const toml::table& doc, SimulationCase& c) {
     return;
   }
   if (byDiameter) {
-    const double d = s.number("first_diameter", "a diameter above 0 nm", positive).value_or(0.0);
+    const double d =
+        s.number("first_diameter", kDiameterRange.expected, within(kDiameterRange)).value_or(0.0);
     g.firstVolume = volumeOfDiameterNm(d);
   } else {
     g.firstVolume = s.number("first_volume", "a volume above 0 m3", positive).value_or(0.0);
   }
 }
 
-// Node 1 and the largest node (the guard above node n) must be finite volumes above 0.
+// The grid's limits (case_checks.h), at the key the file gave: node 1 by first_diameter or
+// first_volume.
 void checkGridVolumes(Reader& r, const SimulationCase& c) {
-  const GridSpec& g = c.grid;
-  const double q = g.spacing();
-  const double largest = g.volumeOf(g.nodeCount + 1);
-  if (!(std::isfinite(g.firstVolume) && g.firstVolume > 0.0 && std::isfinite(largest))) {
-    const bool vapor = c.mechanisms.vapor != VaporMode::None;
-    const std::string key = vapor ? "material.molar_mass"
-                            : r.line("grid.first_diameter") > 0 ? "grid.first_diameter"
-                                                                 : "grid.first_volume";
-    r.fail(r.line(key), key + " = " + r.value(key) +
-                            ": expected a value whose node volumes are finite numbers above 0 "
-                            "(node 1 is " + formatCaseNumber(g.firstVolume) +
-                            " m3, the node above the largest " + formatCaseNumber(largest) +
-                            " m3 with a spacing of " + formatCaseNumber(q) + ")" +
-                            (vapor ? "; node 1 is the monomer, molar_mass / (density NA)" : ""));
+  std::optional<CaseProblem> problem = checkGrid(c);
+  if (!problem) return;
+  if (problem->key == "grid.first_volume" && r.line("grid.first_diameter") > 0) {
+    problem->key = "grid.first_diameter";
+    problem->value = r.value(problem->key);
   }
+  r.refuseValue(problem->key, problem->value, problem->expected);
 }
 
 void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
@@ -601,8 +601,8 @@ void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
   in.particles = kind == 0   ? ParticleInit::Monodisperse
                  : kind == 1 ? ParticleInit::SeededNode
                              : ParticleInit::Lognormal;
-  in.concentration = s.requiredNumber("concentration", "a number concentration of 0 or more (#/m3)",
-                                      [](double v) { return v >= 0.0; });
+  in.concentration = s.requiredNumber("concentration", kConcentrationRange.expected,
+                                      within(kConcentrationRange));
   const char* kindName = kind == 0 ? "monodisperse" : kind == 1 ? "node" : "lognormal";
   const std::string why = std::string("with kind = \"") + kindName + "\"";
   if (in.particles == ParticleInit::SeededNode) {
@@ -619,11 +619,13 @@ void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
   }
   s.notUsed("node", why + " (give kind = \"node\" to seed a node)");
   in.diameter = s.requiredNumber(
-      "diameter", kind == 0 ? "a diameter above 0 nm" : "a geometric mean diameter above 0 nm",
-      positive);
+      "diameter",
+      kind == 0 ? std::string(kDiameterRange.expected)
+                : "a geometric mean " + std::string(kDiameterRange.expected + 2),
+      within(kDiameterRange));
   if (in.particles == ParticleInit::Lognormal)
-    in.geometricStd = s.requiredNumber("sigma_g", "a geometric standard deviation above 1",
-                                       [](double v) { return v > 1.0; });
+    in.geometricStd = s.requiredNumber("sigma_g", kGeometricStdRange.expected,
+                                       within(kGeometricStdRange));
   else
     s.notUsed("sigma_g", why);
   if (r.failed()) return;
@@ -660,7 +662,8 @@ void readInitial(Reader& r, const toml::table& doc, SimulationCase& c) {
     in.saturationRatio =
         s.number("saturation_ratio", "a saturation ratio above 0", positive).value_or(0.0);
     in.monomerConcentration =
-        s.number("monomer_concentration", "a concentration above 0 (#/m3)", positive)
+        s.number("monomer_concentration", "a number concentration above 0 and at most 1e30 #/m3",
+                 [](double v) { return v > 0.0 && kConcentrationRange.contains(v); })
             .value_or(0.0);
   } else {
     s.notUsed("saturation_ratio", "with mechanisms.vapor = \"none\"");
@@ -693,7 +696,7 @@ void readTemperature(Reader& r, const toml::table& doc, SimulationCase& c) {
   const std::string why = std::string("with law = \"") +
                           (law == 0 ? "constant" : law == 1 ? "cooling" : "table") + "\"";
   if (h.law != TemperatureLaw::Table) {
-    h.start = s.requiredNumber("start", "a temperature above 0 K", positive);
+    h.start = s.requiredNumber("start", kTemperatureRange.expected, within(kTemperatureRange));
     if (h.law == TemperatureLaw::CoolingRate)
       h.coolingRate = s.requiredNumber("cooling_rate", "a finite cooling rate (K/s)", anyFinite);
     else
@@ -758,11 +761,11 @@ void readTemperature(Reader& r, const toml::table& doc, SimulationCase& c) {
         expected = "a time after " + formatCaseNumber(before) +
                    " s of the row before (the times must increase)";
       } else if (j == 1) {
-        ok = ok && v > 0.0;
-        expected = "a temperature above 0 K";
+        ok = ok && kTemperatureRange.contains(v);
+        expected = kTemperatureRange.expected;
       } else {
-        ok = ok && v > 0.0;
-        expected = "a pressure above 0 atm";
+        ok = ok && kPressureRange.contains(v);
+        expected = kPressureRange.expected;
       }
       if (!ok) {
         r.refuse(item, path, expected);
@@ -789,10 +792,12 @@ void readEnd(Reader& r, const toml::table& doc, SimulationCase& c) {
   }
   if (byTime) {
     e.rule = EndRule::Time;
-    e.time = s.number("time", "an end time above 0 s", positive).value_or(0.0);
+    e.time = s.number("time", kEndTimeRange.expected, within(kEndTimeRange)).value_or(0.0);
   } else {
     e.rule = EndRule::Temperature;
-    e.temperature = s.number("temperature", "an end temperature above 0 K", positive).value_or(0.0);
+    e.temperature =
+        s.number("temperature", kTemperatureRange.expected, within(kTemperatureRange))
+            .value_or(0.0);
   }
 }
 
@@ -801,10 +806,13 @@ void readTolerances(Reader& r, const toml::table& doc, SimulationCase& c) {
             {"relative", "absolute", "max_steps"});
   const Tolerances defaults;
   Tolerances& t = c.tolerances;
-  t.relative = s.number("relative", "a relative tolerance above 0 and below 1", [](double v) {
-                  return v > 0.0 && v < 1.0;
+  // Below 1e-12 the tolerance asks for more digits than double precision carries.
+  t.relative = s.number("relative", "a relative tolerance from 1e-12 to below 1", [](double v) {
+                  return v >= 1e-12 && v < 1.0;
                 }).value_or(defaults.relative);
-  t.absolute = s.number("absolute", "an absolute tolerance above 0 (#/m3)", positive)
+  // Below 1e-10 #/m3 the error test chases noise far under any concentration that matters.
+  t.absolute = s.number("absolute", "an absolute tolerance from 1e-10 to 1e30 #/m3",
+                        [](double v) { return v >= 1e-10 && v <= 1e30; })
                    .value_or(defaults.absolute);
   t.maxSteps = static_cast<long>(
       s.integer("max_steps", 1, 1000000000000LL, "a whole number of steps from 1 to 1e12")

@@ -97,10 +97,9 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   }
   try {
     if (coagulation || growth) {
-      const EngineSetup setup{m.kernel, c.material.density,
-                              CarrierGasProperties{c.temperature.at(0.0, c.gas.pressure).pressure,
-                                                   c.gas.sutherlandA, c.gas.sutherlandB},
-                              first_};
+      CarrierGasProperties gas = c.gas;
+      gas.pressure = c.temperature.at(0.0, c.gas.pressure).pressure;
+      const EngineSetup setup{m.kernel, c.material.density, gas, first_};
       collisions_ = std::make_unique<Collisions>(
           setup, grid_, coagulation ? &split_ : nullptr, n_,
           coagulation || m.kernel == KernelForm::Fuchs, c.temperature.givesPressure());
