@@ -31,6 +31,8 @@ class CsvSink : public ResultsSink {
              std::string& message) override;
   bool write(const OutputSample& sample, std::string& message) override;
   bool finish(const RunOutcome& outcome, std::string& message) override;
+  // Whether this run made the folder's files.
+  bool created() const { return begun_; }
 
  private:
   bool writeRunFile(const std::string& runEnd, std::string& message);

@@ -3,6 +3,8 @@
 #include <netcdf.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -34,6 +36,11 @@ NetcdfSink::~NetcdfSink() {
   if (ncid_ >= 0) nc_close(ncid_);
 }
 
+bool NetcdfSink::created() const {
+  std::error_code error;
+  return created_ && std::filesystem::is_regular_file(path_, error);
+}
+
 bool NetcdfSink::fail(int status, const char* what, std::string& message) {
   message = "could not " + std::string(what) + " " + path_ + ": " + nc_strerror(status);
   return false;
@@ -56,6 +63,7 @@ bool NetcdfSink::begin(const SimulationCase& simulationCase, const ResultsLayout
     ncid_ = -1;
     return fail(status, "create", message);
   }
+  created_ = true;
   int timeDim = -1, nodeDim = -1;
   status = nc_def_dim(ncid_, "time", NC_UNLIMITED, &timeDim);
   if (status == NC_NOERR) status = nc_def_dim(ncid_, "node", layout.nodeCount, &nodeDim);

@@ -562,6 +562,12 @@ TEST(SimulateRun, EndsHonestlyWhenStoppedFailingOrUnableToWrite) {
     EXPECT_LT(sink.samples.size(), 21u);
     EXPECT_EQ(sink.finishes, 1);
     EXPECT_EQ(sink.outcome.end, RunEnd::Interrupted);
+    // The state reached is the last time handed over, after the output times before it.
+    ASSERT_GE(sink.samples.size(), 2u);
+    EXPECT_EQ(sink.samples.back().time, outcome.timeReached);
+    EXPECT_GT(sink.samples.back().time, sink.samples[sink.samples.size() - 2].time);
+    EXPECT_NEAR(sink.samples.back().particleVolume / sink.samples.front().particleVolume, 1.0,
+                1e-6);
   }
   {
     SCOPED_TRACE("step limit");

@@ -270,9 +270,11 @@ class StoppedRuns(unittest.TestCase):
                 self.assertEqual(out, "")
                 reached = re.search(r"interrupted at t = (\S+) s", err)
                 self.assertIsNotNone(reached, err)
-                run_end, times = self.check_file(3)
+                run_end, times = self.check_file(4)
                 self.assertTrue(run_end.startswith("interrupted at t = "), run_end)
-                self.assertGreaterEqual(float(reached.group(1)), times[-1])
+                # The state reached is the last time, after the output times written before.
+                self.assertAlmostEqual(times[-1] / float(reached.group(1)), 1.0, delta=1e-9)
+                self.assertGreater(times[-1], times[-2])
                 _, rows = read_csv(os.path.join(self.csv, "series.csv"))
                 self.assertEqual(len(rows), len(times))
                 _, rows = read_csv(os.path.join(self.csv, "run.csv"))
@@ -333,11 +335,14 @@ class ExitStatuses(unittest.TestCase):
             (["simulate", self.bad], 1, r"bad\.toml:\d+.*nodez", ["bad.nc"]),
             (["simulate", os.path.join(w, "missing.toml")], 1, r"missing\.toml", []),
             (["simulate", self.case, "-o", self.case], 1, r"case\.toml", []),
+            (["simulate", self.case, "-o", ""], 1, r'-o "": an empty name', ["case.nc"]),
+            (["simulate", self.case, "--csv", ""], 1, r'--csv "": an empty name', ["case.nc"]),
+            # No file made: nothing is called incomplete.
             (["simulate", self.case, "-o", os.path.join(w, "no", "such", "x.nc")], 2,
-             r"could not create .*x\.nc", []),
+             r"could not create .*x\.nc(.|\n)*no results were written\n$", []),
             (["simulate", self.case, "-o", self.folder], 2, r"not a regular file", []),
             (["simulate", self.case, "-o", os.path.join(w, "x.nc"), "--csv", self.a_file], 2,
-             r"a-file", []),
+             r"a-file(.|\n)*the results in \S*x\.nc are incomplete\n$", []),
         ]
         for args, status, message, absent in cases:
             with self.subTest(args=args[1:] if len(args) > 1 else args):
