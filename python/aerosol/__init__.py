@@ -13,6 +13,7 @@ See docs/python.md.
 """
 
 import os
+import warnings
 
 from . import _toml
 
@@ -152,9 +153,9 @@ def _dataset(results):
 
     coords = {}
     data_vars = {}
-    for name, dims, units, long_name, values in results["variables"]:
-        variable = xarray.Variable(dims, values, {"units": units, "long_name": long_name})
-        (coords if name in dims else data_vars)[name] = variable
+    for name, dims, attributes, values, coordinate in results["variables"]:
+        variable = xarray.Variable(dims, values, attributes)
+        (coords if coordinate else data_vars)[name] = variable
     attrs = dict(results["attributes"])
     attrs["run_end"] = results["outcome"]["run_end"]
     return xarray.Dataset(data_vars, coords, attrs)
@@ -186,13 +187,18 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
     line numbers refer to case_toml(case)); SimulationError (a RuntimeError) when the
     integrator fails or the results cannot be kept, with the times reached in its `dataset`;
     KeyboardInterrupt on Ctrl-C, also with the times reached in its `dataset` attribute
-    (run_end "interrupted at t = ... s").
+    (run_end "interrupted at t = ... s", the state reached as its last time). What the
+    command line warns of before a run comes as a UserWarning.
 
     The integration runs without the GIL, so other Python threads go on meanwhile; Ctrl-C is
     seen (within about 20 ms) only when simulate is called from the main thread.
     """
     handle = _apply_options(_read_case(case), output_times=output_times, spacing=spacing,
                             rtol=rtol, atol=atol, max_steps=max_steps)
+    # What the command line warns of before a run (a library fit left, particles beyond
+    # the grid), as Python warnings.
+    for text in _core().case_warnings(handle):
+        warnings.warn("aerosol: " + text, stacklevel=2)
     results = _core().run(handle)
     outcome = results["outcome"]
     dataset = _dataset(results) if "variables" in results else None

@@ -11,6 +11,7 @@
 #include "model/coagulation_part.h"
 #include "model/growth_part.h"
 #include "model/nucleation_part.h"
+#include "properties/constants.h"
 
 namespace aerosol {
 namespace {
@@ -27,13 +28,16 @@ enum Series {
   kParticleVolume,
   kTotalVolume,
   kMeanDiameter,
+  kVolumeMeanDiameter,
   kGeometricStd,
   kSeriesCount
 };
 
+// The means of a population are missing (NaN) where its number is below the larger of
+// 1 m-3 and the integrator's noise, the absolute tolerance on each particle node.
 const ResultVariable kSeries[kSeriesCount] = {
-    {"temperature", "K", "gas temperature", false},
-    {"pressure", "atm", "gas pressure", false},
+    {"temperature", "K", "gas temperature", false, "air_temperature"},
+    {"pressure", "Pa", "gas pressure", false, "air_pressure"},
     {"monomer_concentration", "m-3",
      "number concentration of vapour monomers (0 without a vapour)", false},
     {"saturation_ratio", "1", "saturation ratio of the vapour (0 without a vapour)", false},
@@ -43,11 +47,25 @@ const ResultVariable kSeries[kSeriesCount] = {
     {"particle_volume", "m3 m-3", "volume of particles per volume of gas", false},
     {"total_volume", "m3 m-3", "volume of particles and vapour monomers per volume of gas",
      false},
-    {"mean_diameter", "m", "number-mean particle diameter (NaN without particles)", false},
+    {"mean_diameter", "m",
+     "number-mean particle diameter, sum N_k d_k / N (missing while the particles are too few)",
+     false, "", true},
+    {"volume_mean_diameter", "m",
+     "volume-mean particle diameter, the diameter of the mean particle volume (6 V / (pi N))^(1/3) "
+     "(missing while the particles are too few)",
+     false, "", true},
     {"geometric_std", "1",
-     "geometric standard deviation of the particle number distribution (NaN without particles)",
-     false},
+     "geometric standard deviation of the particle number distribution (missing while the "
+     "particles are too few)",
+     false, "", true},
 };
+
+// The size distribution per node, after the series.
+const ResultVariable kSizeDistribution = {
+    "dN_dlog10dp", "m-3",
+    "number size distribution dN/dlog10(d): the node's concentration over the node spacing in "
+    "log10 of the diameter (missing at the vapour node)",
+    true, "", true};
 
 }  // namespace
 
@@ -124,13 +142,22 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   // The results: the state's variables, then the figures per time.
   results_.nodeCount = n_;
   results_.firstParticleNode = first_;
-  results_.volume.assign(grid_.volume.begin() + 1, grid_.volume.begin() + 1 + n_);
-  results_.diameter.assign(grid_.diameter.begin() + 1, grid_.diameter.begin() + 1 + n_);
+  if (vapor) results_.node.longName = "node number (node 1 holds the vapour monomers)";
+  results_.addNodeCoordinate(
+      {"volume", "m3", "volume of a particle (or monomer) at the node"},
+      std::vector<double>(grid_.volume.begin() + 1, grid_.volume.begin() + 1 + n_));
+  results_.addNodeCoordinate(
+      {"diameter", "m", "diameter of a particle (or monomer) at the node"},
+      std::vector<double>(grid_.diameter.begin() + 1, grid_.diameter.begin() + 1 + n_));
   for (const StateVariable& v : layout_.nodeVariables())
     results_.add({v.name, v.units, v.longName, true});
   for (const StateVariable& v : layout_.scalars())
     results_.add({v.name, v.units, v.longName, false});
   for (const ResultVariable& v : kSeries) results_.add(v);
+  results_.add(kSizeDistribution);
+  // Node diameters are (6 v / pi)^e on a geometric grid: each node spans e log10 q.
+  log10Spacing_ = spec.diameterExponent * std::log10(q);
+  fewestForMeans_ = std::max(kFewestForMeans, (n_ - first_ + 1) * c.tolerances.absolute);
   for (const auto& part : parts_)
     for (const ResultVariable& v : part->results()) results_.add(v);
 }
@@ -210,15 +237,16 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
   std::copy(y, y + layout_.size(), out.values.begin());
   const std::size_t firstSeries = layout_.nodeVariables().size() + layout_.scalars().size();
   double* series = out.values.data() + results_.offset(firstSeries);
-  // The parts' own figures follow the series.
-  double* partValues = series + kSeriesCount;
+  // The size distribution follows the series, and the parts' own figures follow it.
+  double* distribution = series + kSeriesCount;
+  double* partValues = distribution + n_;
   const ModelPoint point = prepare(t);
   for (const auto& part : parts_) {
     part->describe(point, y, partValues);
     for (const ResultVariable& v : part->results()) partValues += v.perNode ? n_ : 1;
   }
   series[kTemperature] = gas.temperature;
-  series[kPressure] = gas.pressure;
+  series[kPressure] = gas.pressure * kPascalPerAtm;
   const std::vector<double>& v = grid_.volume;
   const std::vector<double>& d = grid_.diameter;
   if (vapor_) {
@@ -250,8 +278,11 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
   series[kParticleVolume] = volume;
   series[kTotalVolume] = volume + (vapor_ ? std::max(y[0], 0.0) * v[1] : 0.0);
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  if (number > 0.0) {
+  for (int k = 1; k <= n; ++k)
+    distribution[k - 1] = k < first_ ? nan : std::max(y[k - 1], 0.0) / log10Spacing_;
+  if (number >= fewestForMeans_ && number > 0.0) {
     series[kMeanDiameter] = diameterSum / number;
+    series[kVolumeMeanDiameter] = std::cbrt(6.0 * (volume / number) / kPi);
     const double lnMean = logSum / number;
     double spread = 0.0;
     for (int k = first_; k <= n; ++k) {
@@ -262,6 +293,7 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
     series[kGeometricStd] = std::exp(std::sqrt(spread / number));
   } else {
     series[kMeanDiameter] = nan;
+    series[kVolumeMeanDiameter] = nan;
     series[kGeometricStd] = nan;
   }
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The results of a simulate run as CSV files in a folder, the same data as the NetCDF file:
-//   nodes.csv          node, volume [m3], diameter [m]
+//   nodes.csv          node and the node coordinates: volume [m3], diameter [m]
 //   series.csv         one row per output time: time and every figure per time, counts
 //   NAME.csv           for every per-node variable (concentration.csv first): one row per
 //                      output time, the time and the value at each node
