@@ -15,7 +15,7 @@ See docs/python.md.
 import os
 import warnings
 
-from . import _toml
+from . import _classic, _toml
 
 __all__ = ["simulate", "Case", "read", "read_legacy", "case_toml", "SimulationError",
            "__version__"]
@@ -216,11 +216,34 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
 
 def read(path):
     """Opens a NetCDF file written by `aerosol simulate` as an xarray.Dataset, loaded into
-    memory (the file is closed on return)."""
+    memory (the file is closed on return).
+
+    A file cut short (its header counts more output times than it holds) gives the times
+    that are whole, with `run_end` saying so; a file that cannot be read (not NetCDF, a
+    damaged or cut header) raises ValueError naming it."""
     import xarray
 
-    with xarray.open_dataset(os.fspath(path)) as dataset:
-        return dataset.load()
+    path = os.fspath(path)
+    def unreadable(error):
+        reason = (str(error).splitlines() or [type(error).__name__])[0][:120]
+        return ValueError("%s: not a readable NetCDF file of aerosol simulate (%s)"
+                          % (path, reason))
+
+    try:
+        records = _classic.whole_records(path)
+    except ValueError as error:
+        raise unreadable(error) from None
+    try:
+        with xarray.open_dataset(path) as dataset:
+            if records is None or records[1] == records[0] or "time" not in dataset.dims:
+                return dataset.load()
+            counted, whole = records
+            kept = dataset.isel(time=slice(0, whole)).load()
+    except (OSError, ValueError, RuntimeError, KeyError, IndexError) as error:
+        raise unreadable(error) from None
+    kept.attrs["run_end"] = ("file cut short: %d of its %d output times are whole (its run_end: "
+                             "%s)" % (whole, counted, kept.attrs.get("run_end", "?")))
+    return kept
 
 
 def read_legacy(path, process=None):
