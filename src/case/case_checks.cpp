@@ -152,7 +152,6 @@ std::optional<CaseProblem> checkGrid(const SimulationCase& c) {
   return std::nullopt;
 }
 
-
 double caseEndTime(const SimulationCase& c) {
   if (c.end.rule == EndRule::Time) return c.end.time;
   return c.temperature.timeToReach(c.end.temperature);
