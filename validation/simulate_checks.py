@@ -429,9 +429,11 @@ def section_grid(runner, quick, failures):
                                             varied(base, grid__nodes=nodes))
         c = res.concentration
         nan = int(np.isnan(c).sum() + np.isnan(res.total_volume).sum())
-        # The figures are not-a-number only while there are no particles.
-        nan += int(np.sum(np.isnan(res.mean_diameter) & (res.total_number > 0)))
-        nan += int(np.sum(np.isnan(res.geometric_std) & (res.total_number > 0)))
+        # The figures are missing (not-a-number) only while the particles are fewer than
+        # 1 m-3 or than the particle nodes' absolute tolerances together.
+        enough = res.total_number >= max(1.0, atol * (res.nodes - res.first + 1))
+        nan += int(np.sum(np.isnan(res.mean_diameter) & enough))
+        nan += int(np.sum(np.isnan(res.geometric_std) & enough))
         rows.append(dict(nodes=nodes, fig=figures(res.final_pairs()), lowest=float(c.min()),
                          nan=nan, res=res, sec=sec))
     print("Grid convergence: %s with grid.nodes varied (absolute tolerance %g m-3)"

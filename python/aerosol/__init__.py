@@ -13,8 +13,9 @@ See docs/python.md.
 """
 
 import os
+import warnings
 
-from . import _toml
+from . import _classic, _toml
 
 __all__ = ["simulate", "Case", "read", "read_legacy", "case_toml", "SimulationError",
            "__version__"]
@@ -152,9 +153,9 @@ def _dataset(results):
 
     coords = {}
     data_vars = {}
-    for name, dims, units, long_name, values in results["variables"]:
-        variable = xarray.Variable(dims, values, {"units": units, "long_name": long_name})
-        (coords if name in dims else data_vars)[name] = variable
+    for name, dims, attributes, values, coordinate in results["variables"]:
+        variable = xarray.Variable(dims, values, attributes)
+        (coords if coordinate else data_vars)[name] = variable
     attrs = dict(results["attributes"])
     attrs["run_end"] = results["outcome"]["run_end"]
     return xarray.Dataset(data_vars, coords, attrs)
@@ -186,13 +187,18 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
     line numbers refer to case_toml(case)); SimulationError (a RuntimeError) when the
     integrator fails or the results cannot be kept, with the times reached in its `dataset`;
     KeyboardInterrupt on Ctrl-C, also with the times reached in its `dataset` attribute
-    (run_end "interrupted at t = ... s").
+    (run_end "interrupted at t = ... s", the state reached as its last time). What the
+    command line warns of before a run comes as a UserWarning.
 
     The integration runs without the GIL, so other Python threads go on meanwhile; Ctrl-C is
     seen (within about 20 ms) only when simulate is called from the main thread.
     """
     handle = _apply_options(_read_case(case), output_times=output_times, spacing=spacing,
                             rtol=rtol, atol=atol, max_steps=max_steps)
+    # What the command line warns of before a run (a library fit left, particles beyond
+    # the grid), as Python warnings.
+    for text in _core().case_warnings(handle):
+        warnings.warn("aerosol: " + text, stacklevel=2)
     results = _core().run(handle)
     outcome = results["outcome"]
     dataset = _dataset(results) if "variables" in results else None
@@ -210,11 +216,34 @@ def simulate(case, *, output_times=None, spacing=None, rtol=None, atol=None, max
 
 def read(path):
     """Opens a NetCDF file written by `aerosol simulate` as an xarray.Dataset, loaded into
-    memory (the file is closed on return)."""
+    memory (the file is closed on return).
+
+    A file cut short (its header counts more output times than it holds) gives the times
+    that are whole, with `run_end` saying so; a file that cannot be read (not NetCDF, a
+    damaged or cut header) raises ValueError naming it."""
     import xarray
 
-    with xarray.open_dataset(os.fspath(path)) as dataset:
-        return dataset.load()
+    path = os.fspath(path)
+    def unreadable(error):
+        reason = (str(error).splitlines() or [type(error).__name__])[0][:120]
+        return ValueError("%s: not a readable NetCDF file of aerosol simulate (%s)"
+                          % (path, reason))
+
+    try:
+        records = _classic.whole_records(path)
+    except ValueError as error:
+        raise unreadable(error) from None
+    try:
+        with xarray.open_dataset(path) as dataset:
+            if records is None or records[1] == records[0] or "time" not in dataset.dims:
+                return dataset.load()
+            counted, whole = records
+            kept = dataset.isel(time=slice(0, whole)).load()
+    except (OSError, ValueError, RuntimeError, KeyError, IndexError) as error:
+        raise unreadable(error) from None
+    kept.attrs["run_end"] = ("file cut short: %d of its %d output times are whole (its run_end: "
+                             "%s)" % (whole, counted, kept.attrs.get("run_end", "?")))
+    return kept
 
 
 def read_legacy(path, process=None):

@@ -101,7 +101,8 @@ bool parseCaseText(const std::string& text, const std::string& sourceName,
 bool readLegacyFolder(const std::string& folder, SimulationCase& result, std::string& message);
 // The case as a TOML case file that parseCaseText reads back to the same record.
 std::string caseToToml(const SimulationCase& simulationCase);
-// Warnings about a case that is read but doubtful, one line each, without a prefix: a
+// Warnings about a case that is read but doubtful, one line each, without a prefix: initial
+// particles of which more than 1e-3 of the number or volume lie beyond the grid, and a
 // library material's fit that the run's temperatures (up to the end) leave, per property.
 std::vector<std::string> caseWarnings(const SimulationCase& simulationCase);
 

@@ -3,6 +3,7 @@
 // ends the reading.
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "case/case.h"
 #include "case/case_checks.h"
 #include "case/case_text.h"
+#include "case/initial_particles.h"
 #include "case/materials.h"
 #include "common/console.h"
 #include "properties/constants.h"
@@ -388,6 +390,9 @@ const toml::table* tableAt(Reader& r, const toml::table& doc, std::string_view n
 
 bool positive(double v) { return v > 0.0; }
 bool anyFinite(double) { return true; }
+std::function<bool(double)> within(const PhysicalRange& range) {
+  return [range](double v) { return range.contains(v); };
+}
 
 // The library entry a case names, or null (with a refusal when the name is not known).
 const MaterialEntry* namedMaterial(Reader& r, const toml::node& node, const std::string& path) {
@@ -458,9 +463,9 @@ void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase&
   };
   const bool sigma = entry != nullptr && entry->hasSurfaceTension;
   const bool ps = entry != nullptr && entry->hasVaporPressure;
-  m.density = property("density", "a density above 0 kg/m3", positive, true,
+  m.density = property("density", kDensityRange.expected, within(kDensityRange), true,
                        library(m.density, entry != nullptr && entry->hasDensity), "density");
-  m.molarMass = property("molar_mass", "a molar mass above 0 kg/mol", positive, vapor,
+  m.molarMass = property("molar_mass", kMolarMassRange.expected, within(kMolarMassRange), vapor,
                          library(m.molarMass, entry != nullptr && entry->hasMolarMass),
                          "molar mass");
   m.surfaceTensionA = property("surface_tension_a", "a finite number (dyne/cm)", anyFinite,
@@ -484,10 +489,12 @@ void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase&
 
 void readGas(Reader& r, const toml::table& doc, SimulationCase& c, bool fuchs) {
   Section s(r, tableAt(r, doc, "gas", "a [gas] table"), "gas",
-            {"pressure", "sutherland_a", "sutherland_b"});
+            {"pressure", "sutherland_a", "sutherland_b", "molar_mass"});
   CarrierGasProperties& g = c.gas;
   g = CarrierGasProperties{};
-  g.pressure = s.number("pressure", "a pressure above 0 atm", positive).value_or(1.0);
+  g.pressure = s.number("pressure", kPressureRange.expected, within(kPressureRange)).value_or(1.0);
+  g.molarMass = s.number("molar_mass", kGasMolarMassRange.expected, within(kGasMolarMassRange))
+                    .value_or(kDefaultGasMolarMass);
   if (fuchs) {
     g.sutherlandA = s.requiredNumber("sutherland_a", "a finite number (Pa s K^-0.5)", anyFinite);
     g.sutherlandB = s.requiredNumber("sutherland_b", "a finite number (K)", anyFinite);
@@ -583,30 +590,24 @@ void readGrid(Reader& r, const toml::table& doc, SimulationCase& c) {
     return;
   }
   if (byDiameter) {
-    const double d = s.number("first_diameter", "a diameter above 0 nm", positive).value_or(0.0);
+    const double d =
+        s.number("first_diameter", kDiameterRange.expected, within(kDiameterRange)).value_or(0.0);
     g.firstVolume = volumeOfDiameterNm(d);
   } else {
     g.firstVolume = s.number("first_volume", "a volume above 0 m3", positive).value_or(0.0);
   }
 }
 
-// Node 1 and the largest node (the guard above node n) must be finite volumes above 0.
+// The grid's limits (case_checks.h), at the key the file gave: node 1 by first_diameter or
+// first_volume.
 void checkGridVolumes(Reader& r, const SimulationCase& c) {
-  const GridSpec& g = c.grid;
-  const double q = g.spacing();
-  const double largest = g.volumeOf(g.nodeCount + 1);
-  if (!(std::isfinite(g.firstVolume) && g.firstVolume > 0.0 && std::isfinite(largest))) {
-    const bool vapor = c.mechanisms.vapor != VaporMode::None;
-    const std::string key = vapor ? "material.molar_mass"
-                            : r.line("grid.first_diameter") > 0 ? "grid.first_diameter"
-                                                                 : "grid.first_volume";
-    r.fail(r.line(key), key + " = " + r.value(key) +
-                            ": expected a value whose node volumes are finite numbers above 0 "
-                            "(node 1 is " + formatCaseNumber(g.firstVolume) +
-                            " m3, the node above the largest " + formatCaseNumber(largest) +
-                            " m3 with a spacing of " + formatCaseNumber(q) + ")" +
-                            (vapor ? "; node 1 is the monomer, molar_mass / (density NA)" : ""));
+  std::optional<CaseProblem> problem = checkGrid(c);
+  if (!problem) return;
+  if (problem->key == "grid.first_volume" && r.line("grid.first_diameter") > 0) {
+    problem->key = "grid.first_diameter";
+    problem->value = r.value(problem->key);
   }
+  r.refuseValue(problem->key, problem->value, problem->expected);
 }
 
 void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
@@ -618,8 +619,8 @@ void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
   in.particles = kind == 0   ? ParticleInit::Monodisperse
                  : kind == 1 ? ParticleInit::SeededNode
                              : ParticleInit::Lognormal;
-  in.concentration = s.requiredNumber("concentration", "a number concentration of 0 or more (#/m3)",
-                                      [](double v) { return v >= 0.0; });
+  in.concentration = s.requiredNumber("concentration", kConcentrationRange.expected,
+                                      within(kConcentrationRange));
   const char* kindName = kind == 0 ? "monodisperse" : kind == 1 ? "node" : "lognormal";
   const std::string why = std::string("with kind = \"") + kindName + "\"";
   // Aggregates of primaries of one size (particles no larger than a primary are spheres).
@@ -643,11 +644,13 @@ void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
   }
   s.notUsed("node", why + " (give kind = \"node\" to seed a node)");
   in.diameter = s.requiredNumber(
-      "diameter", kind == 0 ? "a diameter above 0 nm" : "a geometric mean diameter above 0 nm",
-      positive);
+      "diameter",
+      kind == 0 ? std::string(kDiameterRange.expected)
+                : "a geometric mean " + std::string(kDiameterRange.expected + 2),
+      within(kDiameterRange));
   if (in.particles == ParticleInit::Lognormal)
-    in.geometricStd = s.requiredNumber("sigma_g", "a geometric standard deviation above 1",
-                                       [](double v) { return v > 1.0; });
+    in.geometricStd = s.requiredNumber("sigma_g", kGeometricStdRange.expected,
+                                       within(kGeometricStdRange));
   else
     s.notUsed("sigma_g", why);
   if (r.failed()) return;
@@ -754,7 +757,8 @@ void readInitial(Reader& r, const toml::table& doc, SimulationCase& c) {
     in.saturationRatio =
         s.number("saturation_ratio", "a saturation ratio above 0", positive).value_or(0.0);
     in.monomerConcentration =
-        s.number("monomer_concentration", "a concentration above 0 (#/m3)", positive)
+        s.number("monomer_concentration", "a number concentration above 0 and at most 1e30 #/m3",
+                 [](double v) { return v > 0.0 && kConcentrationRange.contains(v); })
             .value_or(0.0);
   } else {
     s.notUsed("saturation_ratio", "with mechanisms.vapor = \"none\"");
@@ -787,7 +791,7 @@ void readTemperature(Reader& r, const toml::table& doc, SimulationCase& c) {
   const std::string why = std::string("with law = \"") +
                           (law == 0 ? "constant" : law == 1 ? "cooling" : "table") + "\"";
   if (h.law != TemperatureLaw::Table) {
-    h.start = s.requiredNumber("start", "a temperature above 0 K", positive);
+    h.start = s.requiredNumber("start", kTemperatureRange.expected, within(kTemperatureRange));
     if (h.law == TemperatureLaw::CoolingRate)
       h.coolingRate = s.requiredNumber("cooling_rate", "a finite cooling rate (K/s)", anyFinite);
     else
@@ -852,11 +856,11 @@ void readTemperature(Reader& r, const toml::table& doc, SimulationCase& c) {
         expected = "a time after " + formatCaseNumber(before) +
                    " s of the row before (the times must increase)";
       } else if (j == 1) {
-        ok = ok && v > 0.0;
-        expected = "a temperature above 0 K";
+        ok = ok && kTemperatureRange.contains(v);
+        expected = kTemperatureRange.expected;
       } else {
-        ok = ok && v > 0.0;
-        expected = "a pressure above 0 atm";
+        ok = ok && kPressureRange.contains(v);
+        expected = kPressureRange.expected;
       }
       if (!ok) {
         r.refuse(item, path, expected);
@@ -883,10 +887,12 @@ void readEnd(Reader& r, const toml::table& doc, SimulationCase& c) {
   }
   if (byTime) {
     e.rule = EndRule::Time;
-    e.time = s.number("time", "an end time above 0 s", positive).value_or(0.0);
+    e.time = s.number("time", kEndTimeRange.expected, within(kEndTimeRange)).value_or(0.0);
   } else {
     e.rule = EndRule::Temperature;
-    e.temperature = s.number("temperature", "an end temperature above 0 K", positive).value_or(0.0);
+    e.temperature =
+        s.number("temperature", kTemperatureRange.expected, within(kTemperatureRange))
+            .value_or(0.0);
   }
 }
 
@@ -895,10 +901,13 @@ void readTolerances(Reader& r, const toml::table& doc, SimulationCase& c) {
             {"relative", "absolute", "max_steps"});
   const Tolerances defaults;
   Tolerances& t = c.tolerances;
-  t.relative = s.number("relative", "a relative tolerance above 0 and below 1", [](double v) {
-                  return v > 0.0 && v < 1.0;
+  // Below 1e-12 the tolerance asks for more digits than double precision carries.
+  t.relative = s.number("relative", "a relative tolerance from 1e-12 to below 1", [](double v) {
+                  return v >= 1e-12 && v < 1.0;
                 }).value_or(defaults.relative);
-  t.absolute = s.number("absolute", "an absolute tolerance above 0 (#/m3)", positive)
+  // Below 1e-10 #/m3 the error test chases noise far under any concentration that matters.
+  t.absolute = s.number("absolute", "an absolute tolerance from 1e-10 to 1e30 #/m3",
+                        [](double v) { return v >= 1e-10 && v <= 1e30; })
                    .value_or(defaults.absolute);
   t.maxSteps = static_cast<long>(
       s.integer("max_steps", 1, 1000000000000LL, "a whole number of steps from 1 to 1e12")
@@ -1035,12 +1044,39 @@ bool readCaseFile(const std::string& path, SimulationCase& result, std::string& 
   return parseCaseText(text, path, result, message);
 }
 
+namespace {
+
+// The initial particles' share beyond the grid, when it is more than kOffGridWarning.
+std::optional<std::string> offGridWarning(const SimulationCase& c) {
+  const GridSpec& g = c.grid;
+  const int n = g.nodeCount;
+  const int first = c.mechanisms.vapor == VaporMode::None ? 1 : 2;
+  if (n < first + 1 || c.initial.particles == ParticleInit::None) return std::nullopt;
+  std::vector<double> volume(static_cast<std::size_t>(n) + 1, 0.0);
+  for (int k = 1; k <= n; ++k) volume[static_cast<std::size_t>(k)] = g.volumeOf(k);
+  const ParticlePlacement p = placeInitialParticles(c.initial, volume, first, n);
+  if (!(p.numberOffGrid > kOffGridWarning || p.volumeOffGrid > kOffGridWarning))
+    return std::nullopt;
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "initial.particles: %.3g%% of the number and %.3g%% of the volume lie beyond "
+                "the grid's particle nodes (%.4g to %.4g nm); they are put in the end nodes, "
+                "keeping their number",
+                100.0 * p.numberOffGrid, 100.0 * p.volumeOffGrid,
+                std::cbrt(6.0 * volume[static_cast<std::size_t>(first)] / kPi) * 1e9,
+                std::cbrt(6.0 * volume[static_cast<std::size_t>(n)] / kPi) * 1e9);
+  return std::string(text);
+}
+
+}  // namespace
+
 std::vector<std::string> caseWarnings(const SimulationCase& c) {
   std::vector<std::string> warnings;
+  if (checkCase(c)) return warnings;
+  if (std::optional<std::string> offGrid = offGridWarning(c)) warnings.push_back(*offGrid);
   const MaterialEntry* entry = c.material.name.empty() ? nullptr : findMaterial(c.material.name);
   // Without a vapour neither fitted property enters the model.
   if (entry == nullptr || c.mechanisms.vapor == VaporMode::None) return warnings;
-  if (checkCase(c)) return warnings;
   const TemperatureSpan span = caseTemperatureSpan(c);
   // A property the run does not take from the library's fit gets no warning: an overridden
   // figure, a vapour pressure scaled by a factor or by the gas pressure (the legacy law), a
@@ -1049,7 +1085,9 @@ std::vector<std::string> caseWarnings(const SimulationCase& c) {
   const double none = std::numeric_limits<double>::quiet_NaN();
   if (inUse.factorIsGasPressure || inUse.vaporPressureFactor != 1.0) inUse.vaporPressureC = none;
   if (!c.mechanisms.nucleation && !c.mechanisms.growth) inUse.surfaceTensionA = none;
-  return materialRangeWarnings(*entry, span.low, span.high, &inUse);
+  for (std::string& warning : materialRangeWarnings(*entry, span.low, span.high, &inUse))
+    warnings.push_back(std::move(warning));
+  return warnings;
 }
 
 }  // namespace aerosol

@@ -146,6 +146,8 @@ std::string caseToToml(const SimulationCase& c) {
   if (!tablePressure) entry("pressure", real(c.gas.pressure), "atm");
   entry("sutherland_a", real(c.gas.sutherlandA), "Pa s K^-0.5, mu = A T^1.5 / (B + T)");
   entry("sutherland_b", real(c.gas.sutherlandB), "K");
+  entry("molar_mass", real(c.gas.molarMass),
+        "kg/mol, in the mean free path mu / P sqrt(pi R T / (2 M)); air 0.02897, argon 0.040");
   line("");
 
   const GridSpec& g = c.grid;

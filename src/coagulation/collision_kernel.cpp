@@ -25,8 +25,10 @@ double freeMolecularKernel(double T, double rho, double vi, double vj) {
 CarrierGas carrierGas(double T, const CarrierGasProperties& g) {
   CarrierGas gas;
   gas.viscosity = std::pow(T, 1.5) * g.sutherlandA / (g.sutherlandB + T);
-  gas.meanFreePath =
-      gas.viscosity / (g.pressure * kPascalPerAtm) * std::sqrt(T * kPi * kGasConstant / 0.08);
+  // lambda = mu / P sqrt(pi R T / (2 M)) (m); 2 M is exact, so M = 0.040 gives the
+  // processes' sqrt(pi R T / 0.08) to the bit.
+  gas.meanFreePath = gas.viscosity / (g.pressure * kPascalPerAtm) *
+                     std::sqrt(T * kPi * kGasConstant / (2.0 * g.molarMass));
   return gas;
 }
 

@@ -49,7 +49,8 @@ void computeMonomerKernelRow(double temperature, const CollisionModel& model, co
 // The single-pair formulas, as the table uses them.
 double freeMolecularKernel(double temperature, double density, double volumeI, double volumeJ);
 
-// Carrier gas of the Fuchs form: Sutherland viscosity mu (Pa s) and mean free path (m).
+// Carrier gas of the Fuchs form: Sutherland viscosity mu (Pa s) and mean free path (m),
+// lambda = mu / P sqrt(pi R T / (2 M)) with the gas's molar mass M.
 struct CarrierGas {
   double viscosity;
   double meanFreePath;

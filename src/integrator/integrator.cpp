@@ -344,6 +344,17 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
     if (control.stopRequested && control.stopRequested()) {
       outcome.end = RunEnd::Interrupted;
       outcome.message = "interrupted at t = " + showNumber(reached) + " s";
+      // The state reached (y at the last step's end) is the last time of the results, so
+      // that the work done before the stop is kept.
+      if (reached > times[next - 1]) {
+        model.describe(reached, N_VGetArrayPointer(s.y), sample);
+        sample.time = reached;
+        sample.counts = countsOf(s.mem, before);
+        if (!sink.write(sample, message)) {
+          outcome.end = RunEnd::WriteFailure;
+          outcome.message = message;
+        }
+      }
       break;
     }
     IntegratorCounts counts = countsOf(s.mem, before);

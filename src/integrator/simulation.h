@@ -16,7 +16,8 @@ namespace aerosol {
 enum class LinearSolver { Lapack, SundialsDense };
 
 struct RunControl {
-  // Polled between internal steps; true ends the run as interrupted, keeping what it wrote.
+  // Polled between internal steps; true ends the run as interrupted, keeping what it wrote,
+  // with the state reached handed to the sink as the last time.
   std::function<bool()> stopRequested;
   // Called between internal steps with the time reached (for a progress line).
   std::function<void(double time)> progress;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct SimulateOptions {
   std::string outputFile;
   std::string csvFolder;
   bool printCase = false;
+  bool outputGiven = false;  // -o on the command line, even with an empty name
+  bool csvGiven = false;
 };
 
 #ifdef AEROSOL_WITH_SIMULATE
@@ -150,6 +153,15 @@ int printMaterials() {
 }
 
 int runSimulate(const SimulateOptions& options) {
+  // An empty name would silently mean the default file, or no CSV files at all.
+  for (const auto& [given, value, option] :
+       {std::tuple(options.outputGiven, &options.outputFile, "-o"),
+        std::tuple(options.csvGiven, &options.csvFolder, "--csv")})
+    if (given && value->empty()) {
+      std::fprintf(stderr, "aerosol simulate: %s \"\": an empty name; expected %s\n", option,
+                   std::string(option) == "-o" ? "the NetCDF file's path" : "a folder's path");
+      return kExitInputError;
+    }
   SimulationCase simulationCase;
   std::string message;
   const bool legacy = fs::is_directory(options.casePath);
@@ -182,9 +194,15 @@ int runSimulate(const SimulateOptions& options) {
   }
 
   SinkList sinks;
-  sinks.add(std::make_unique<NetcdfSink>(netcdfPath, AEROSOL_VERSION));
-  if (!options.csvFolder.empty())
-    sinks.add(std::make_unique<CsvSink>(options.csvFolder, AEROSOL_VERSION));
+  auto netcdf = std::make_unique<NetcdfSink>(netcdfPath, AEROSOL_VERSION);
+  const NetcdfSink* netcdfFile = netcdf.get();
+  sinks.add(std::move(netcdf));
+  const CsvSink* csvFiles = nullptr;
+  if (!options.csvFolder.empty()) {
+    auto csv = std::make_unique<CsvSink>(options.csvFolder, AEROSOL_VERSION);
+    csvFiles = csv.get();
+    sinks.add(std::move(csv));
+  }
 
   // The progress line follows the temperature when the run ends at one, else the time.
   const auto& history = simulationCase.temperature;
@@ -240,10 +258,17 @@ int runSimulate(const SimulateOptions& options) {
                describeRunEnd(outcome).c_str(), counts.steps, counts.rhsEvaluations,
                counts.jacobianEvaluations, counts.factorizations, counts.errorTestFailures,
                counts.convergenceFailures, wall);
-  if (status == kExitWriteError)
-    std::fprintf(stderr, "  the results in %s%s%s are incomplete\n", netcdfPath.c_str(),
-                 options.csvFolder.empty() ? "" : " and ", options.csvFolder.c_str());
-  else
+  if (status == kExitWriteError) {
+    // Only files that were made can be incomplete.
+    std::string made;
+    if (netcdfFile->created()) made = netcdfPath;
+    if (csvFiles != nullptr && csvFiles->created())
+      made += (made.empty() ? "the CSV files in " : " and the CSV files in ") + options.csvFolder;
+    if (made.empty())
+      std::fprintf(stderr, "  no results were written\n");
+    else
+      std::fprintf(stderr, "  the results in %s are incomplete\n", made.c_str());
+  } else
     std::fprintf(stderr, "  results in %s%s%s\n", netcdfPath.c_str(),
                  options.csvFolder.empty() ? "" : " and the CSV files in ",
                  options.csvFolder.c_str());
@@ -274,11 +299,12 @@ int runCommandLine(int argc, char** argv) {
   simulate->add_option("CASE", options.casePath,
                        "a TOML case file, or a legacy run folder holding main.inp")
       ->required();
-  simulate->add_option("-o,--output", options.outputFile,
-                       "the NetCDF file (default: the case file's name with .nc, or "
-                       "simulate.nc inside a legacy folder)");
-  simulate->add_option("--csv", options.csvFolder,
-                       "also write the results as CSV files in this folder");
+  CLI::Option* output =
+      simulate->add_option("-o,--output", options.outputFile,
+                           "the NetCDF file (default: the case file's name with .nc, or "
+                           "simulate.nc inside a legacy folder)");
+  CLI::Option* csv = simulate->add_option("--csv", options.csvFolder,
+                                          "also write the results as CSV files in this folder");
   simulate->add_flag("--print-case", options.printCase,
                      "print the case as a TOML case file and exit");
   simulate->footer(
@@ -305,6 +331,8 @@ int runCommandLine(int argc, char** argv) {
     }
     return kExitSuccess;
   }
+  options.outputGiven = output->count() > 0;
+  options.csvGiven = csv->count() > 0;
 #ifdef AEROSOL_WITH_SIMULATE
   if (materials->parsed()) return printMaterials();
   if (simulate->parsed()) return runSimulate(options);

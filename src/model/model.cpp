@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "case/case_checks.h"
+#include "case/initial_particles.h"
 #include "common/console.h"
 #include "properties/constants.h"
 #include "model/aggregate_coagulation_part.h"
@@ -29,13 +30,16 @@ enum Series {
   kParticleVolume,
   kTotalVolume,
   kMeanDiameter,
+  kVolumeMeanDiameter,
   kGeometricStd,
   kSeriesCount
 };
 
+// The means of a population are missing (NaN) where its number is below the larger of
+// 1 m-3 and the integrator's noise, the absolute tolerance on each particle node.
 const ResultVariable kSeries[kSeriesCount] = {
-    {"temperature", "K", "gas temperature", false},
-    {"pressure", "atm", "gas pressure", false},
+    {"temperature", "K", "gas temperature", false, "air_temperature"},
+    {"pressure", "Pa", "gas pressure", false, "air_pressure"},
     {"monomer_concentration", "m-3",
      "number concentration of vapour monomers (0 without a vapour)", false},
     {"saturation_ratio", "1", "saturation ratio of the vapour (0 without a vapour)", false},
@@ -45,21 +49,38 @@ const ResultVariable kSeries[kSeriesCount] = {
     {"particle_volume", "m3 m-3", "volume of particles per volume of gas", false},
     {"total_volume", "m3 m-3", "volume of particles and vapour monomers per volume of gas",
      false},
-    {"mean_diameter", "m", "number-mean particle diameter (NaN without particles)", false},
+    {"mean_diameter", "m",
+     "number-mean particle diameter, sum N_k d_k / N (missing while the particles are too few)",
+     false, "", true},
+    {"volume_mean_diameter", "m",
+     "volume-mean particle diameter, the diameter of the mean particle volume (6 V / (pi N))^(1/3) "
+     "(missing while the particles are too few)",
+     false, "", true},
     {"geometric_std", "1",
-     "geometric standard deviation of the particle number distribution (NaN without particles)",
-     false},
+     "geometric standard deviation of the particle number distribution (missing while the "
+     "particles are too few)",
+     false, "", true},
 };
 
-// The figures of aggregates, after the series (per node, then per time).
+// The size distribution per node, after the series.
+const ResultVariable kSizeDistribution = {
+    "dN_dlog10dp", "m-3",
+    "number size distribution dN/dlog10(d): the node's concentration over the node spacing in "
+    "log10 of the diameter (missing at the vapour node)",
+    true, "", true};
+
+// The figures of aggregates, after the size distribution (per node, then per time).
 const ResultVariable kAggregateFigures[] = {
-    {"primary_diameter", "m", "diameter of the primary particles, 6 v N / A (NaN where empty)",
-     true},
-    {"primaries_per_particle", "1", "primary particles per aggregate (NaN where empty)", true},
-    {"collision_diameter", "m", "collision diameter of the aggregates (NaN where empty)", true},
+    {"primary_diameter", "m", "diameter of the primary particles, 6 v N / A (missing where empty)",
+     true, "", true},
+    {"primaries_per_particle", "1", "primary particles per aggregate (missing where empty)", true,
+     "", true},
+    {"collision_diameter", "m", "collision diameter of the aggregates (missing where empty)", true,
+     "", true},
     {"sauter_primary_diameter", "m",
-     "6 V / A of all particles: the primary size that gas adsorption measures", false},
-    {"mean_collision_diameter", "m", "number-mean collision diameter of the particles", false},
+     "6 V / A of all particles: the primary size that gas adsorption measures", false, "", true},
+    {"mean_collision_diameter", "m", "number-mean collision diameter of the particles", false, "",
+     true},
 };
 
 }  // namespace
@@ -157,13 +178,22 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   // The results: the state's variables, then the figures per time.
   results_.nodeCount = n_;
   results_.firstParticleNode = first_;
-  results_.volume.assign(grid_.volume.begin() + 1, grid_.volume.begin() + 1 + n_);
-  results_.diameter.assign(grid_.diameter.begin() + 1, grid_.diameter.begin() + 1 + n_);
+  if (vapor) results_.node.longName = "node number (node 1 holds the vapour monomers)";
+  results_.addNodeCoordinate(
+      {"volume", "m3", "volume of a particle (or monomer) at the node"},
+      std::vector<double>(grid_.volume.begin() + 1, grid_.volume.begin() + 1 + n_));
+  results_.addNodeCoordinate(
+      {"diameter", "m", "diameter of a particle (or monomer) at the node"},
+      std::vector<double>(grid_.diameter.begin() + 1, grid_.diameter.begin() + 1 + n_));
   for (const StateVariable& v : layout_.nodeVariables())
     results_.add({v.name, v.units, v.longName, true});
   for (const StateVariable& v : layout_.scalars())
     results_.add({v.name, v.units, v.longName, false});
   for (const ResultVariable& v : kSeries) results_.add(v);
+  results_.add(kSizeDistribution);
+  // Node diameters are (6 v / pi)^e on a geometric grid: each node spans e log10 q.
+  log10Spacing_ = spec.diameterExponent * std::log10(q);
+  fewestForMeans_ = std::max(kFewestForMeans, (n_ - first_ + 1) * c.tolerances.absolute);
   if (c.aggregates)
     for (const ResultVariable& v : kAggregateFigures) results_.add(v);
   for (const auto& part : parts_)
@@ -182,8 +212,6 @@ std::vector<double> AerosolModel::initialState() const {
   std::vector<double> y(static_cast<std::size_t>(layout_.size()), 0.0);
   if (!ok()) return y;
   const InitialState& in = case_.initial;
-  const int first = first_;
-  const std::vector<double>& v = grid_.volume;
   if (vapor_) {
     if (in.saturationRatio > 0.0) {
       // As the processes start: S0 times the saturation concentration at T0.
@@ -192,62 +220,18 @@ std::vector<double> AerosolModel::initialState() const {
       y[0] = in.monomerConcentration;
     }
   }
-  auto at = [&y](int node) -> double& { return y[static_cast<std::size_t>(node - 1)]; };
-  switch (in.particles) {
-    case ParticleInit::None:
-      break;
-    case ParticleInit::SeededNode:
-      if (in.seedNode >= first && in.seedNode <= n_) at(in.seedNode) += in.concentration;
-      break;
-    case ParticleInit::Monodisperse: {
-      // Shared between the two bracketing nodes conserving number and volume (all of it in
-      // the end node outside the grid).
-      const double vp = volumeOfDiameterNm(in.diameter);
-      if (vp <= v[static_cast<std::size_t>(first)] * (1.0 + 1e-12)) {
-        at(first) += in.concentration;
-      } else if (vp >= v[static_cast<std::size_t>(n_)]) {
-        at(n_) += in.concentration;
-      } else {
-        int k = first;
-        while (k < n_ && !(vp < v[static_cast<std::size_t>(k + 1)])) ++k;
-        const double lo = v[static_cast<std::size_t>(k)];
-        const double hi = v[static_cast<std::size_t>(k + 1)];
-        const double upper = in.concentration * ((vp - lo) / (hi - lo));
-        at(k) += in.concentration - upper;
-        at(k + 1) += upper;
-      }
-      break;
-    }
-    case ParticleInit::Lognormal: {
-      // Number in each node's share of ln d (boundaries halfway between node diameters in
-      // ln d; the end nodes take the tails), so the total number is exact.
-      const double mu = std::log(in.diameter * 1e-9);
-      const double lnSigma = std::log(in.geometricStd);
-      auto below = [&](double lnD) {
-        return 0.5 * std::erfc(-(lnD - mu) / (lnSigma * std::sqrt(2.0)));
-      };
-      double previous = 0.0;
-      for (int k = first; k <= n_; ++k) {
-        double upTo = 1.0;
-        if (k < n_) {
-          const double edge = 0.5 * (std::log(grid_.diameter[static_cast<std::size_t>(k)]) +
-                                     std::log(grid_.diameter[static_cast<std::size_t>(k + 1)]));
-          upTo = below(edge);
-        }
-        at(k) += in.concentration * (upTo - previous);
-        previous = upTo;
-      }
-      break;
-    }
-  }
+  // Particles between nodes are shared keeping number and volume (case/initial_particles.h).
+  const ParticlePlacement placed = placeInitialParticles(in, grid_.volume, first_, n_);
+  for (int k = first_; k <= n_; ++k)
+    y[static_cast<std::size_t>(k - 1)] += placed.number[static_cast<std::size_t>(k - 1)];
   if (areaId_ >= 0) {
     // Spheres, or aggregates of primaries of the given size where the particle is larger.
     const double dp = in.primaryDiameter * 1e-9;
-    for (int k = first; k <= n_; ++k) {
-      const double vk = v[static_cast<std::size_t>(k)];
-      const double sphere = sphereArea(vk);
+    for (int k = first_; k <= n_; ++k) {
+      const double vk = grid_.volume[static_cast<std::size_t>(k)];
       const double aggregate = dp > 0.0 ? 6.0 * vk / dp : 0.0;
-      y[static_cast<std::size_t>(layout_.at(areaId_, k))] = at(k) * std::max(sphere, aggregate);
+      y[static_cast<std::size_t>(layout_.at(areaId_, k))] =
+          y[static_cast<std::size_t>(k - 1)] * std::max(sphereArea(vk), aggregate);
     }
   }
   return y;
@@ -329,8 +313,10 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
   std::copy(y, y + layout_.size(), out.values.begin());
   const std::size_t firstSeries = layout_.nodeVariables().size() + layout_.scalars().size();
   double* series = out.values.data() + results_.offset(firstSeries);
-  // The aggregates' figures and the parts' own follow the series.
-  double* partValues = series + kSeriesCount;
+  // The size distribution follows the series, the aggregates' figures follow it, and the
+  // parts' own figures follow those.
+  double* distribution = series + kSeriesCount;
+  double* partValues = distribution + n_;
   if (areaId_ >= 0) {
     describeAggregates(y, partValues);
     partValues += 3 * n_ + 2;
@@ -341,7 +327,7 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
     for (const ResultVariable& v : part->results()) partValues += v.perNode ? n_ : 1;
   }
   series[kTemperature] = gas.temperature;
-  series[kPressure] = gas.pressure;
+  series[kPressure] = gas.pressure * kPascalPerAtm;
   const std::vector<double>& v = grid_.volume;
   const std::vector<double>& d = grid_.diameter;
   if (vapor_) {
@@ -373,8 +359,11 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
   series[kParticleVolume] = volume;
   series[kTotalVolume] = volume + (vapor_ ? std::max(y[0], 0.0) * v[1] : 0.0);
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  if (number > 0.0) {
+  for (int k = 1; k <= n; ++k)
+    distribution[k - 1] = k < first_ ? nan : std::max(y[k - 1], 0.0) / log10Spacing_;
+  if (number >= fewestForMeans_ && number > 0.0) {
     series[kMeanDiameter] = diameterSum / number;
+    series[kVolumeMeanDiameter] = std::cbrt(6.0 * (volume / number) / kPi);
     const double lnMean = logSum / number;
     double spread = 0.0;
     for (int k = first_; k <= n; ++k) {
@@ -385,6 +374,7 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
     series[kGeometricStd] = std::exp(std::sqrt(spread / number));
   } else {
     series[kMeanDiameter] = nan;
+    series[kVolumeMeanDiameter] = nan;
     series[kGeometricStd] = nan;
   }
 }

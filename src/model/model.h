@@ -22,6 +22,11 @@ namespace aerosol {
 
 class NucleationPart;
 
+// The particle number (m-3) below which the mean diameters and sigma_g are written as missing,
+// or the particle nodes' absolute tolerances together when they are more: the population is
+// then the integrator's noise (106 nm at 5e-15 m-3 was once written as a mean).
+inline constexpr double kFewestForMeans = 1.0;
+
 class AerosolModel {
  public:
   // Builds the grid, the shared tables and the parts. Throws nothing; check ok() and
@@ -84,6 +89,8 @@ class AerosolModel {
   void describeAggregates(const double* y, double* out) const;
   int rootCount_ = 0;
   ResultsLayout results_;
+  double log10Spacing_ = 0.0;   // log10 d(k+1) / d(k)
+  double fewestForMeans_ = 0.0;  // m-3: fewer particles have no mean diameter or sigma_g
 };
 
 }  // namespace aerosol

@@ -100,7 +100,7 @@ bool CsvSink::writeRunFile(const std::string& runEnd, std::string& message) {
 bool CsvSink::begin(const SimulationCase& simulationCase, const ResultsLayout& layout,
                     std::string& message) {
   const auto n = static_cast<std::size_t>(layout.nodeCount);
-  if (layout.nodeCount < 1 || layout.volume.size() != n || layout.diameter.size() != n) {
+  if (!layout.coordinatesComplete()) {
     message = "internal error: the output grid's arrays do not match its node count";
     return false;
   }
@@ -117,21 +117,26 @@ bool CsvSink::begin(const SimulationCase& simulationCase, const ResultsLayout& l
   if (!writeRunFile("running", message)) return false;
   if (!replaceFile(file("case.toml"), simulationCase.sourceText, message)) return false;
 
-  std::string nodes = "node [1],volume [m3],diameter [m]\n";
+  std::string nodes = layout.node.name + " [" + layout.node.units + "]";
+  for (const NodeCoordinate& c : layout.nodeCoordinates())
+    nodes += "," + c.variable.name + " [" + c.variable.units + "]";
+  nodes += "\n";
   char number[40];
   for (std::size_t k = 0; k < n; ++k) {
     nodes += std::to_string(k + 1);
-    std::snprintf(number, sizeof number, ",%.17g", layout.volume[k]);
-    nodes += number;
-    std::snprintf(number, sizeof number, ",%.17g\n", layout.diameter[k]);
-    nodes += number;
+    for (const NodeCoordinate& c : layout.nodeCoordinates()) {
+      std::snprintf(number, sizeof number, ",%.17g", c.values[k]);
+      nodes += number;
+    }
+    nodes += "\n";
   }
   if (!replaceFile(file("nodes.csv"), nodes, message)) return false;
 
   std::FILE* series = createFile(file("series.csv"), message);
   if (series == nullptr) return false;
   files_.push_back(series);
-  std::fputs("time [s]", series);
+  const std::string timeTitle = layout.time.name + " [" + layout.time.units + "]";
+  std::fputs(timeTitle.c_str(), series);
   for (const ResultVariable& v : layout.variables())
     if (!v.perNode) std::fprintf(series, ",%s [%s]", v.name.c_str(), v.units.c_str());
   for (const CountVariable& count : kOutputCounts) std::fprintf(series, ",%s [1]", count.name);
@@ -141,7 +146,7 @@ bool CsvSink::begin(const SimulationCase& simulationCase, const ResultsLayout& l
     std::FILE* f = createFile(file(v.name + ".csv"), message);
     if (f == nullptr) return false;
     files_.push_back(f);
-    std::fputs("time [s]", f);
+    std::fputs(timeTitle.c_str(), f);
     for (std::size_t k = 1; k <= n; ++k) std::fprintf(f, ",node_%zu [%s]", k, v.units.c_str());
     std::fputc('\n', f);
   }

@@ -1,6 +1,6 @@
 #pragma once
 // The results of a simulate run as CSV files in a folder, the same data as the NetCDF file:
-//   nodes.csv          node, volume [m3], diameter [m]
+//   nodes.csv          node and the node coordinates: volume [m3], diameter [m]
 //   series.csv         one row per output time: time and every figure per time, counts
 //   NAME.csv           for every per-node variable (concentration.csv first): one row per
 //                      output time, the time and the value at each node
@@ -31,6 +31,8 @@ class CsvSink : public ResultsSink {
              std::string& message) override;
   bool write(const OutputSample& sample, std::string& message) override;
   bool finish(const RunOutcome& outcome, std::string& message) override;
+  // Whether this run made the folder's files.
+  bool created() const { return begun_; }
 
  private:
   bool writeRunFile(const std::string& runEnd, std::string& message);

@@ -3,7 +3,10 @@
 #include <netcdf.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <iterator>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -16,12 +19,21 @@ int putText(int ncid, int varid, const char* name, const std::string& text) {
   return nc_put_att_text(ncid, varid, name, text.size(), text.c_str());
 }
 
-// Defines a variable with its units and long name; returns the netCDF status.
-int defineVariable(int ncid, const char* name, nc_type type, int dimCount, const int* dims,
-                   const char* units, const char* longName, int* varid) {
-  int status = nc_def_var(ncid, name, type, dimCount, dims, varid);
-  if (status == NC_NOERR) status = putText(ncid, *varid, "units", units);
-  if (status == NC_NOERR) status = putText(ncid, *varid, "long_name", longName);
+// Defines a variable with its units, long name and, where it has them, CF standard name,
+// _FillValue (NaN: a missing value) and coordinates; returns the netCDF status.
+int defineVariable(int ncid, const ResultVariable& v, nc_type type, int dimCount,
+                   const int* dims, const std::string& coordinates, int* varid) {
+  int status = nc_def_var(ncid, v.name.c_str(), type, dimCount, dims, varid);
+  if (status == NC_NOERR) status = putText(ncid, *varid, "units", v.units);
+  if (status == NC_NOERR) status = putText(ncid, *varid, "long_name", v.longName);
+  if (status == NC_NOERR && !v.standardName.empty())
+    status = putText(ncid, *varid, "standard_name", v.standardName);
+  if (status == NC_NOERR && v.mayBeMissing) {
+    const double missing = std::numeric_limits<double>::quiet_NaN();
+    status = nc_put_att_double(ncid, *varid, "_FillValue", NC_DOUBLE, 1, &missing);
+  }
+  if (status == NC_NOERR && !coordinates.empty())
+    status = putText(ncid, *varid, "coordinates", coordinates);
   return status;
 }
 
@@ -34,6 +46,11 @@ NetcdfSink::~NetcdfSink() {
   if (ncid_ >= 0) nc_close(ncid_);
 }
 
+bool NetcdfSink::created() const {
+  std::error_code error;
+  return created_ && std::filesystem::is_regular_file(path_, error);
+}
+
 bool NetcdfSink::fail(int status, const char* what, std::string& message) {
   message = "could not " + std::string(what) + " " + path_ + ": " + nc_strerror(status);
   return false;
@@ -42,7 +59,7 @@ bool NetcdfSink::fail(int status, const char* what, std::string& message) {
 bool NetcdfSink::begin(const SimulationCase& simulationCase, const ResultsLayout& layout,
                        std::string& message) {
   const auto n = static_cast<std::size_t>(layout.nodeCount);
-  if (layout.nodeCount < 1 || layout.volume.size() != n || layout.diameter.size() != n) {
+  if (!layout.coordinatesComplete()) {
     message = "internal error: the output grid's arrays do not match its node count";
     return false;
   }
@@ -56,35 +73,35 @@ bool NetcdfSink::begin(const SimulationCase& simulationCase, const ResultsLayout
     ncid_ = -1;
     return fail(status, "create", message);
   }
+  created_ = true;
   int timeDim = -1, nodeDim = -1;
   status = nc_def_dim(ncid_, "time", NC_UNLIMITED, &timeDim);
   if (status == NC_NOERR) status = nc_def_dim(ncid_, "node", layout.nodeCount, &nodeDim);
   const int nodeDims[] = {nodeDim};
   const int timeDims[] = {timeDim};
   const int timeNodeDims[] = {timeDim, nodeDim};
-  const bool vapor = layout.firstParticleNode == 2;
-  const auto define = [&](const char* name, nc_type type, int dimCount, const int* dims,
-                          const char* units, const char* longName, int* varid) {
+  // Per-node variables name the node coordinates, which xarray then attaches to them.
+  const std::string coordinates = layout.nodeCoordinateNames();
+  const auto define = [&](const ResultVariable& v, nc_type type, int dimCount, const int* dims,
+                          const std::string& coords, int* varid) {
     if (status == NC_NOERR)
-      status = defineVariable(ncid_, name, type, dimCount, dims, units, longName, varid);
+      status = defineVariable(ncid_, v, type, dimCount, dims, coords, varid);
   };
-  int nodeVar = -1, volumeVar = -1, diameterVar = -1;
-  define("time", NC_DOUBLE, 1, timeDims, "s", "time since the start of the run", &timeId_);
-  define("node", NC_INT, 1, nodeDims, "1",
-         vapor ? "node number (node 1 holds the vapour monomers)" : "node number", &nodeVar);
-  define("volume", NC_DOUBLE, 1, nodeDims, "m3", "volume of a particle (or monomer) at the node",
-         &volumeVar);
-  define("diameter", NC_DOUBLE, 1, nodeDims, "m",
-         "diameter of a particle (or monomer) at the node", &diameterVar);
+  int nodeVar = -1;
+  define(layout.time, NC_DOUBLE, 1, timeDims, "", &timeId_);
+  define(layout.node, NC_INT, 1, nodeDims, "", &nodeVar);
+  std::vector<int> coordinateIds(layout.nodeCoordinates().size(), -1);
+  for (std::size_t i = 0; i < coordinateIds.size(); ++i)
+    define(layout.nodeCoordinates()[i].variable, NC_DOUBLE, 1, nodeDims, "", &coordinateIds[i]);
   variableIds_.assign(layout.variables().size(), -1);
   for (std::size_t i = 0; i < layout.variables().size(); ++i) {
     const ResultVariable& v = layout.variables()[i];
-    define(v.name.c_str(), NC_DOUBLE, v.perNode ? 2 : 1, v.perNode ? timeNodeDims : timeDims,
-           v.units.c_str(), v.longName.c_str(), &variableIds_[i]);
+    define(v, NC_DOUBLE, v.perNode ? 2 : 1, v.perNode ? timeNodeDims : timeDims,
+           v.perNode ? coordinates : "", &variableIds_[i]);
   }
   countIds_.assign(std::size(kOutputCounts), -1);
   for (std::size_t i = 0; i < std::size(kOutputCounts); ++i)
-    define(kOutputCounts[i].name, NC_INT, 1, timeDims, "1", kOutputCounts[i].longName,
+    define({kOutputCounts[i].name, "1", kOutputCounts[i].longName}, NC_INT, 1, timeDims, "",
            &countIds_[i]);
   for (const auto& [name, text] : globalTextAttributes(simulationCase, version_))
     if (status == NC_NOERR) status = putText(ncid_, NC_GLOBAL, name.c_str(), text);
@@ -100,8 +117,9 @@ bool NetcdfSink::begin(const SimulationCase& simulationCase, const ResultsLayout
   std::vector<int> nodes(n);
   for (std::size_t k = 0; k < n; ++k) nodes[k] = static_cast<int>(k + 1);
   status = nc_put_var_int(ncid_, nodeVar, nodes.data());
-  if (status == NC_NOERR) status = nc_put_var_double(ncid_, volumeVar, layout.volume.data());
-  if (status == NC_NOERR) status = nc_put_var_double(ncid_, diameterVar, layout.diameter.data());
+  for (std::size_t i = 0; i < coordinateIds.size() && status == NC_NOERR; ++i)
+    status = nc_put_var_double(ncid_, coordinateIds[i],
+                               layout.nodeCoordinates()[i].values.data());
   if (status == NC_NOERR) status = nc_sync(ncid_);
   if (status != NC_NOERR) return fail(status, "write", message);
   return true;

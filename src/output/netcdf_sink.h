@@ -27,6 +27,8 @@ class NetcdfSink : public ResultsSink {
 
   const std::string& path() const { return path_; }
   long timesWritten() const { return records_; }
+  // Whether this run made the file (and it is still there).
+  bool created() const;
 
  private:
   bool fail(int status, const char* what, std::string& message);
@@ -34,6 +36,7 @@ class NetcdfSink : public ResultsSink {
   std::string path_;
   std::string version_;
   int ncid_ = -1;
+  bool created_ = false;
   ResultsLayout layout_;
   long records_ = 0;
   int timeId_ = -1;

@@ -4,6 +4,24 @@
 
 namespace aerosol {
 
+void ResultsLayout::addNodeCoordinate(ResultVariable variable, std::vector<double> values) {
+  variable.perNode = true;
+  coordinates_.push_back({std::move(variable), std::move(values)});
+}
+
+bool ResultsLayout::coordinatesComplete() const {
+  for (const NodeCoordinate& c : coordinates_)
+    if (c.values.size() != static_cast<std::size_t>(nodeCount)) return false;
+  return nodeCount >= 1;
+}
+
+std::string ResultsLayout::nodeCoordinateNames() const {
+  std::string names;
+  for (const NodeCoordinate& c : coordinates_)
+    names += (names.empty() ? "" : " ") + c.variable.name;
+  return names;
+}
+
 void ResultsLayout::add(ResultVariable variable) {
   offsets_.push_back(count_);
   count_ += variable.perNode ? static_cast<std::size_t>(nodeCount) : 1;
@@ -52,6 +70,7 @@ std::string describeRunEnd(const RunOutcome& outcome) {
 std::vector<std::pair<std::string, std::string>> globalTextAttributes(
     const SimulationCase& simulationCase, const std::string& version) {
   return {
+      {"Conventions", "CF-1.10"},
       {"title", "aerosol simulate: nodal size distribution"},
       {"source", "aerosol " + version +
                      " simulate: nodal (sectional) model integrated by SUNDIALS CVODE (BDF)"},

@@ -55,22 +55,51 @@ inline int storedCount(long value) {
   return static_cast<int>(value);
 }
 
-// One variable of the results.
+// One variable of the results, with the attributes every output gives it.
 struct ResultVariable {
+  ResultVariable() = default;
+  ResultVariable(std::string name_, std::string units_, std::string longName_,
+                 bool perNode_ = false, std::string standardName_ = "",
+                 bool mayBeMissing_ = false)
+      : name(std::move(name_)),
+        units(std::move(units_)),
+        longName(std::move(longName_)),
+        perNode(perNode_),
+        standardName(std::move(standardName_)),
+        mayBeMissing(mayBeMissing_) {}
+
   std::string name;
-  std::string units;
+  std::string units;         // UDUNITS form ("m-3", "m3 m-3")
   std::string longName;
-  bool perNode = false;  // (time, node), else (time)
+  bool perNode = false;      // (time, node), else (time)
+  std::string standardName;  // CF standard name; "" where none exists
+  bool mayBeMissing = false;  // NaN marks a missing value (NetCDF _FillValue NaN)
 };
 
-// The variables of a run's results and its node coordinates. A sample holds the variables'
+// A coordinate of the node dimension: one value per node, fixed for the run (the node's
+// volume, its diameter). Every per-node variable is labelled with them.
+struct NodeCoordinate {
+  ResultVariable variable;
+  std::vector<double> values;  // node k at k - 1
+};
+
+// The variables of a run's results and its coordinates. A sample holds the variables'
 // values in this order: n values for a per-node variable (node k at k - 1), one for the rest.
 class ResultsLayout {
  public:
   int nodeCount = 0;
-  int firstParticleNode = 1;     // 2 when node 1 holds the vapour monomers
-  std::vector<double> volume;    // m3, per node
-  std::vector<double> diameter;  // m, per node
+  int firstParticleNode = 1;  // 2 when node 1 holds the vapour monomers
+  // The dimension coordinates: the samples' times, and the node numbers 1..n.
+  ResultVariable time{"time", "s", "time since the start of the run", false, "time"};
+  ResultVariable node{"node", "1", "node number", true};
+
+  void addNodeCoordinate(ResultVariable variable, std::vector<double> values);
+  const std::vector<NodeCoordinate>& nodeCoordinates() const { return coordinates_; }
+  // Whether the node coordinates have a value at every node.
+  bool coordinatesComplete() const;
+  // The node coordinates' names, space-separated: the CF `coordinates` attribute of the
+  // per-node variables.
+  std::string nodeCoordinateNames() const;
 
   void add(ResultVariable variable);
   const std::vector<ResultVariable>& variables() const { return variables_; }
@@ -84,6 +113,7 @@ class ResultsLayout {
   int find(std::string_view name) const;
 
  private:
+  std::vector<NodeCoordinate> coordinates_;
   std::vector<ResultVariable> variables_;
   std::vector<std::size_t> offsets_;
   std::size_t count_ = 0;

@@ -37,8 +37,7 @@ namespace {
 class MemorySink : public ResultsSink {
  public:
   bool begin(const SimulationCase&, const ResultsLayout& layout, std::string& message) override {
-    const auto n = static_cast<size_t>(layout.nodeCount);
-    if (layout.nodeCount < 1 || layout.volume.size() != n || layout.diameter.size() != n) {
+    if (!layout.coordinatesComplete()) {
       message = "internal error: the output grid's arrays do not match its node count";
       return false;
     }
@@ -78,34 +77,33 @@ class MemorySink : public ResultsSink {
     py::dict out;
     const size_t n = static_cast<size_t>(layout_.nodeCount);
     const size_t records = static_cast<size_t>(records_);
-    py::list variables;  // (name, dims, units, long_name, values)
-    const auto add = [&](const std::string& name, py::tuple dims, const std::string& units,
-                         const std::string& longName, py::object values) {
-      variables.append(py::make_tuple(name, dims, units, longName, values));
+    // (name, dims, attributes, values, coordinate): the attributes as xarray decodes the
+    // NetCDF file's (its _FillValue and coordinates attributes become encoding, not attrs).
+    py::list variables;
+    const auto add = [&](const ResultVariable& v, py::tuple dims, py::object values,
+                         bool coordinate) {
+      py::dict attributes;
+      attributes["units"] = v.units;
+      attributes["long_name"] = v.longName;
+      if (!v.standardName.empty()) attributes["standard_name"] = v.standardName;
+      variables.append(py::make_tuple(v.name, dims, attributes, values, coordinate));
     };
-    const bool vapor = layout_.firstParticleNode == 2;
     std::vector<int> nodes(n);
     for (size_t k = 0; k < n; ++k) nodes[k] = static_cast<int>(k + 1);
-    add("time", py::make_tuple("time"), "s", "time since the start of the run",
-        array(time_, {records}));
-    add("node", py::make_tuple("node"), "1",
-        vapor ? "node number (node 1 holds the vapour monomers)" : "node number",
-        array(nodes, {n}));
-    add("volume", py::make_tuple("node"), "m3", "volume of a particle (or monomer) at the node",
-        array(layout_.volume, {n}));
-    add("diameter", py::make_tuple("node"), "m", "diameter of a particle (or monomer) at the node",
-        array(layout_.diameter, {n}));
+    add(layout_.time, py::make_tuple("time"), array(time_, {records}), true);
+    add(layout_.node, py::make_tuple("node"), array(nodes, {n}), true);
+    for (const NodeCoordinate& c : layout_.nodeCoordinates())
+      add(c.variable, py::make_tuple("node"), array(c.values, {n}), true);
     for (size_t i = 0; i < values_.size(); ++i) {
       const ResultVariable& v = layout_.variables()[i];
       if (v.perNode)
-        add(v.name, py::make_tuple("time", "node"), v.units, v.longName,
-            array(values_[i], {records, n}));
+        add(v, py::make_tuple("time", "node"), array(values_[i], {records, n}), false);
       else
-        add(v.name, py::make_tuple("time"), v.units, v.longName, array(values_[i], {records}));
+        add(v, py::make_tuple("time"), array(values_[i], {records}), false);
     }
     for (size_t i = 0; i < std::size(kOutputCounts); ++i)
-      add(kOutputCounts[i].name, py::make_tuple("time"), "1", kOutputCounts[i].longName,
-          array(counts_[i], {records}));
+      add({kOutputCounts[i].name, "1", kOutputCounts[i].longName}, py::make_tuple("time"),
+          array(counts_[i], {records}), false);
     out["variables"] = variables;
 
     py::list attributes;  // (name, value); run_end is added by the caller
@@ -320,6 +318,15 @@ PYBIND11_MODULE(_aerosol, m) {
         py::arg("keywords"),
         "The case with [output] and [tolerances] keys (TOML text) replaced, checked by the "
         "case file's rules; ValueError naming the keyword argument when one is refused.");
+  m.def(
+      "case_warnings",
+      [](const SimulationCase& c) {
+        py::list warnings;
+        for (const std::string& text : aerosol::caseWarnings(c)) warnings.append(text);
+        return warnings;
+      },
+      py::arg("case"),
+        "The warnings the command line prints before a run of the case, one line each.");
   m.def("run", &aerosol::run, py::arg("case"),
         "Integrates the case; returns the arrays, the attributes and the outcome.");
 }

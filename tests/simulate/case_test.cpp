@@ -98,6 +98,7 @@ void expectSameCase(const SimulationCase& a, const SimulationCase& b) {
   EXPECT_EQ(a.gas.pressure, b.gas.pressure);
   EXPECT_EQ(a.gas.sutherlandA, b.gas.sutherlandA);
   EXPECT_EQ(a.gas.sutherlandB, b.gas.sutherlandB);
+  EXPECT_EQ(a.gas.molarMass, b.gas.molarMass);
   EXPECT_EQ(a.grid.nodeCount, b.grid.nodeCount);
   EXPECT_EQ(a.grid.spacingFactor, b.grid.spacingFactor);
   EXPECT_EQ(a.grid.firstVolume, b.grid.firstVolume);
@@ -260,19 +261,21 @@ const Refusal kRefusals[] = {
     {"nodes = 48", "nodes = 2", "", "grid.nodes = 2: expected a whole number from 3 to 400"},
     {"nodes = 48", "nodes = 48.0", "", "grid.nodes = 48.0: expected a whole number"},
     {"nodes = 48", "nodes = \"48\"", "", "grid.nodes = \"48\": expected a whole number"},
-    {"density = 2000", "density = 0", "", "material.density = 0: expected a density above 0"},
+    {"density = 2000", "density = 0", "", "material.density = 0: expected a density from 1 to"},
     {"density = 2000", "density = -1e300", "", "material.density = -1e300: expected"},
-    {"density = 2000", "density = nan", "", "material.density = nan: expected a density above 0"},
+    {"density = 2000", "density = nan", "", "material.density = nan: expected a density from"},
     {"molar_mass = 0.1", "molar_mass = inf", "", "material.molar_mass = inf: expected"},
     {"surface_tension_b = 0.2", "surface_tension_b = true", "",
      "material.surface_tension_b = true: expected a finite number"},
-    {"pressure = 1.0", "pressure = 0", "", "gas.pressure = 0: expected a pressure above 0 atm"},
+    {"pressure = 1.0", "pressure = 0", "", "gas.pressure = 0: expected a pressure from 1e-6 to"},
     {"sigma_g = 1.4", "sigma_g = 1", "",
      "initial.particles.sigma_g = 1: expected a geometric standard deviation above 1"},
     {"concentration = 1e12", "concentration = -1", "",
-     "initial.particles.concentration = -1: expected a number concentration of 0 or more"},
+     "initial.particles.concentration = -1: expected a number concentration from 0 to 1e30"},
     {"relative = 1e-5", "relative = 1", "",
-     "tolerances.relative = 1: expected a relative tolerance above 0 and below 1"},
+     "tolerances.relative = 1: expected a relative tolerance from 1e-12 to below 1"},
+    {"relative = 1e-5", "relative = 1e-300", "",
+     "tolerances.relative = 1e-300: expected a relative tolerance from 1e-12"},
     {"relative = 1e-5", "absolute = 0", "", "tolerances.absolute = 0: expected"},
     {"relative = 1e-5", "max_steps = 0", "", "tolerances.max_steps = 0: expected a whole number"},
     {"times = 51", "times = 1", "", "output.times = 1: expected a whole number of output times"},
@@ -303,7 +306,7 @@ const Refusal kRefusals[] = {
     {"kernel = \"fuchs\"", "kernel = \"fuchs\"\nconstant_kernel = 1e-15", "constant_kernel",
      "mechanisms.constant_kernel = 1e-15: expected no constant_kernel unless kernel = \"constant\""},
     {"growth = true", "growth = 1", "", "mechanisms.growth = 1: expected true or false"},
-    {"start = 1500", "start = -5", "", "temperature.start = -5: expected a temperature above 0 K"},
+    {"start = 1500", "start = -5", "", "temperature.start = -5: expected a temperature from 1 to"},
     {"nodes = 48", "nodes = 48\nspacing = 1", "spacing = 1",
      "grid.spacing = 1: expected a volume ratio of successive nodes above 1"},
     // Library materials: names, overrides, and a vapour needing a surface tension.
@@ -313,7 +316,7 @@ const Refusal kRefusals[] = {
      "material = \"iron\"\n", "",
      "material.surface_tension_a is missing: the library has no surface tension for iron"},
     {"molar_mass = 0.1", "name = \"copper\"\nmolar_mass = -2", "molar_mass = -2",
-     "material.molar_mass = -2: expected a molar mass above 0"},
+     "material.molar_mass = -2: expected a molar mass from 0.001 to 10 kg/mol"},
     {"molar_mass = 0.1", "name = 7\nmolar_mass = 0.1", "", "material.name = 7: expected a "
                                                              "material of the library: "},
     {"[material]\nmolar_mass = 0.1          # kg/mol\ndensity = 2000            # kg/m3\n"
@@ -354,7 +357,7 @@ const Refusal kRefusals[] = {
      "temperature.table row 1 time = 0.5: expected 0 s"},
     {"law = \"cooling\"\nstart = 1500\ncooling_rate = 1000",
      "law = \"table\"\ntable = [[0, 1500], [1, 0]]", "table =",
-     "temperature.table row 2 temperature = 0: expected a temperature above 0 K"},
+     "temperature.table row 2 temperature = 0: expected a temperature from 1 to 1e5 K"},
     {"law = \"cooling\"\nstart = 1500\ncooling_rate = 1000",
      "law = \"table\"\ntable = [[0, 1500, 1], [1, 200]]", "table =",
      "temperature.table row 2 = [...] (an array): expected a row of 3 numbers like the first"},
@@ -373,18 +376,62 @@ const Refusal kRefusals[] = {
     {"law = \"cooling\"", "law = \"constant\"", "cooling_rate",
      "temperature.cooling_rate = 1000: expected no cooling_rate with law = \"constant\""},
     {"temperature = 300", "time = 2", "time = 2",
-     "end.time = 2: expected an end before the cooling law reaches 0 K (at 1.5 s)"},
+     "end.time = 2: expected an end before the cooling law reaches 1 K (at 1.499 s)"},
     {"surface_tension_a = 500", "surface_tension_a = 100", "surface_tension_a",
      "material.surface_tension_a = 100: expected a surface tension A - B T above 0"},
     {"sutherland_b = 110.4", "sutherland_b = -400", "sutherland_a",
      "gas.sutherland_a = 1.458e-6: expected Sutherland constants whose viscosity"},
     {"vapor_pressure_c = 10", "vapor_pressure_c = 1e300", "vapor_pressure_c",
      "material.vapor_pressure_c = 1e300: expected constants whose vapour pressure"},
-    {"molar_mass = 0.1", "molar_mass = 1e-300", "molar_mass",
-     "material.molar_mass = 1e-300: expected a value whose node volumes are finite numbers "
-     "above 0 (node 1 is 0 m3"},
-    {"diameter = 5.0", "diameter = 1e9", "diameter = 1e9",
-     "initial.particles.diameter = 1e9: expected a diameter on the grid"},
+    {"nodes = 48", "nodes = 48\nspacing = 1e300", "spacing",
+     "grid.spacing = 1e300: expected a value whose node volumes are finite numbers above 0"},
+    {"diameter = 5.0", "diameter = 1e5", "diameter = 1e5",
+     "initial.particles.diameter = 100000: expected a diameter on the grid"},
+    // Physical ranges: figures no aerosol has, refused before the run.
+    {"pressure = 1.0", "pressure = 1e308", "", "gas.pressure = 1e308: expected a pressure from "
+                                                "1e-6 to 1000 atm"},
+    {"pressure = 1.0", "pressure = 1e-7", "", "gas.pressure = 1e-7: expected a pressure from"},
+    {"start = 1500", "start = 1e9", "", "temperature.start = 1e9: expected a temperature from 1 "
+                                        "to 1e5 K"},
+    {"start = 1500", "start = 1e-9", "", "temperature.start = 1e-9: expected a temperature"},
+    {"temperature = 300", "temperature = 0.5", "", "end.temperature = 0.5: expected a "
+                                                   "temperature from 1 to 1e5 K"},
+    {"law = \"cooling\"\nstart = 1500\ncooling_rate = 1000",
+     "law = \"table\"\ntable = [[0, 1500, 1], [1, 200, 2e3]]", "table =",
+     "temperature.table row 2 pressure = 2000.0: expected a pressure from 1e-6 to 1000 atm"},
+    {"diameter = 5.0", "diameter = 1e100", "", "initial.particles.diameter = 1e100: expected a "
+                                               "geometric mean diameter from 0.1 nm to 1 mm"},
+    {"sigma_g = 1.4", "sigma_g = 1e300", "", "initial.particles.sigma_g = 1e300: expected a "
+                                             "geometric standard deviation above 1 and at most 10"},
+    {"concentration = 1e12", "concentration = 1e31", "",
+     "initial.particles.concentration = 1e31: expected a number concentration from 0 to 1e30"},
+    {"saturation_ratio = 1.001", "monomer_concentration = 1e300", "",
+     "initial.monomer_concentration = 1e300: expected a number concentration above 0 and at "
+     "most 1e30"},
+    {"saturation_ratio = 1.001", "saturation_ratio = 1e300", "",
+     "initial.saturation_ratio = 1e300: expected a saturation ratio whose monomer concentration "
+     "at 1500 K is at most 1e30 #/m3"},
+    {"density = 2000", "density = 1e308", "", "material.density = 1e308: expected a density"},
+    {"sutherland_b = 110.4", "sutherland_b = 110.4\nmolar_mass = 29", "molar_mass = 29",
+     "gas.molar_mass = 29: expected a molar mass from 0.001 to 1 kg/mol"},
+    {"surface_tension_a = 500", "surface_tension_a = 1e5", "",
+     "material.surface_tension_a = 100000: expected a surface tension whose monomer surface "
+     "energy pi d1^2 sigma is at most 230 kT"},
+    {"sutherland_a = 1.458e-6", "sutherland_a = 1e300", "",
+     "gas.sutherland_a = 1e300: expected Sutherland constants whose viscosity A T^1.5 / (B + T) "
+     "is from 1e-7 to 0.01 Pa s"},
+    {"vapor_pressure_c = 10", "vapor_pressure_c = 700", "vapor_pressure_c",
+     "material.vapor_pressure_c = 700: expected constants whose vapour pressure"},
+    // Runs that would last less than 1e-12 s or more than 1e9 s.
+    {"temperature = 300", "time = 1e-300", "", "end.time = 1e-300: expected an end time from "
+                                               "1e-12 to 1e9 s"},
+    {"cooling_rate = 1000", "cooling_rate = 1e-10", "",
+     "temperature.cooling_rate = 1e-10: expected a cooling rate that reaches end.temperature = "
+     "300 K in 1e-12 to 1e9 s (it takes 1.2e13 s)"},
+    {"cooling_rate = 1000", "cooling_rate = 1e300", "",
+     "temperature.cooling_rate = 1e300: expected a cooling rate that reaches"},
+    {"cooling_rate = 1000", "cooling_rate = 1e-308", "temperature = 300",
+     "end.temperature = 300: expected a temperature that the law reaches"},
     // Mechanisms that make no sense together.
     {"vapor = \"depleted\"", "vapor = \"none\"", "nucleation = true",
      "mechanisms.nucleation = true: expected false with mechanisms.vapor = \"none\""},
@@ -447,6 +494,17 @@ TEST(CaseFile, RefusalsThatTakeSeveralEdits) {
         {"vapor = \"depleted\"", "vapor = \"none\""},
         {"saturation_ratio = 1.001", ""}},
        "grid.first_diameter is missing: expected the smallest particle diameter"},
+      // Without a vapour: node 1's size, the grid's top, and particles given as none at all.
+      {{{"nucleation = true", "nucleation = false"},
+        {"growth = true", "growth = false"},
+        {"vapor = \"depleted\"", "vapor = \"none\""},
+        {"saturation_ratio = 1.001", ""},
+        {"nodes = 48", "nodes = 48\nfirst_diameter = 1e100"}},
+       "grid.first_diameter = 1e100: expected a diameter from 0.1 nm to 1 mm"},
+      {{{"nucleation = true", "nucleation = false"},
+        {"concentration = 1e12", "concentration = 0"}},
+       "initial.particles.concentration = 0: expected particles at the start (a concentration "
+       "above 0) when mechanisms.nucleation is false"},
   };
   for (const Row& row : rows) {
     std::string text = kValid;
@@ -606,6 +664,36 @@ TEST(CaseFile, WarningsForEachLibraryFitTheRunLeaves) {
       std::snprintf(text, sizeof text, "%g-%g K", range.low, range.high);
       EXPECT_NE(warnings[i].find(text), std::string::npos) << warnings[i];
     }
+  }
+}
+
+TEST(CaseFile, WarningForInitialParticlesBeyondTheGrid) {
+  // A lognormal of 8 nm, sigma_g 2.5, on a grid from 5 nm: the share below 5 nm is
+  // Phi(ln(5/8) / ln 2.5) of the number; on a grid from 0.2 nm, far below 1e-3: no word.
+  const std::string base = edited(
+      edited(edited(edited(edited(kValid, "nucleation = true", "nucleation = false"),
+                           "growth = true", "growth = false"),
+                    "vapor = \"depleted\"", "vapor = \"none\""),
+             "saturation_ratio = 1.001", ""),
+      "diameter = 5.0\nsigma_g = 1.4", "diameter = 8.0\nsigma_g = 2.5");
+  const double below = 0.5 * std::erfc(-std::log(5.0 / 8.0) / std::log(2.5) / std::sqrt(2.0));
+  for (const double first : {5.0, 0.2}) {
+    SimulationCase c;
+    std::string message;
+    const std::string text =
+        edited(base, "nodes = 48", "nodes = 48\nspacing = 2\nfirst_diameter = " +
+                                       std::to_string(first));
+    ASSERT_TRUE(parseCaseText(text, "case.toml", c, message)) << message;
+    const std::vector<std::string> warnings = caseWarnings(c);
+    if (first < 1.0) {
+      EXPECT_TRUE(warnings.empty()) << warnings.front();
+      continue;
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    char share[32];
+    std::snprintf(share, sizeof share, "%.3g%% of the number", 100.0 * below);
+    EXPECT_EQ(warnings[0].rfind("initial.particles: " + std::string(share), 0), 0u)
+        << warnings[0];
   }
 }
 
@@ -806,6 +894,10 @@ TEST_F(LegacyFolderFiles, RefusalsNameTheFolderAndFile) {
 
   writeMain("Density(Kg/m3): 2000", "Density(Kg/m3): 0");
   EXPECT_NE(refusal().find(folder + "/main.inp: \"Density(Kg/m3):\" (density) is 0"),
+            std::string::npos);
+
+  writeMain("Pressure(Atm): 1", "Pressure(Atm): 1e308");
+  EXPECT_NE(refusal().find("as a case file, gas.pressure = 1e308: expected a pressure from"),
             std::string::npos);
 
   writeMain("Pressure(Atm): 1", "Pressure(Atm) 1");

@@ -14,6 +14,7 @@ import struct
 import subprocess
 import tempfile
 import time
+import tomllib
 import unittest
 
 import numpy as np
@@ -104,12 +105,30 @@ class CoagulationFile(unittest.TestCase):
         self.assertAlmostEqual(float(ds.time.values[-1]), 0.01, delta=1e-15)
         self.assertEqual(list(ds.node.values), list(range(1, 27)))
         units = {"time": "s", "volume": "m3", "diameter": "m", "concentration": "m-3",
-                 "temperature": "K", "nucleation_rate": "m-3 s-1", "total_number": "m-3",
-                 "mean_diameter": "m", "geometric_std": "1", "steps": "1"}
+                 "temperature": "K", "pressure": "Pa", "nucleation_rate": "m-3 s-1",
+                 "total_number": "m-3", "mean_diameter": "m", "volume_mean_diameter": "m",
+                 "geometric_std": "1", "dN_dlog10dp": "m-3", "steps": "1"}
         for name, unit in units.items():
             self.assertEqual(ds[name].attrs.get("units"), unit, name)
         for name in list(ds.variables):
             self.assertTrue(ds[name].attrs.get("long_name"), name + " has no long_name")
+        # CF: the conventions, the standard names that exist, the pressure in Pa (the case's
+        # is in atm).
+        self.assertEqual(ds.attrs["Conventions"], "CF-1.10")
+        for name, standard in (("time", "time"), ("temperature", "air_temperature"),
+                               ("pressure", "air_pressure")):
+            self.assertEqual(ds[name].attrs.get("standard_name"), standard, name)
+        case = tomllib.loads(ds.attrs["case"])
+        np.testing.assert_allclose(ds.pressure.values, case["gas"]["pressure"] * 101325.0,
+                                   rtol=1e-15)
+        # The node coordinates label the distribution: it plots against the diameter.
+        self.assertIn("diameter", ds.concentration.coords)
+        self.assertIn("volume", ds.dN_dlog10dp.coords)
+        import matplotlib
+        matplotlib.use("Agg")
+        ds.concentration.sel(time=ds.time[-1]).plot(x="diameter", xscale="log", yscale="log")
+        import matplotlib.pyplot as plt
+        plt.close("all")
         # The node diameters belong to the node volumes.
         # (to the program's stored pi and one third)
         np.testing.assert_allclose(ds.diameter.values,
@@ -174,7 +193,9 @@ class CoagulationFile(unittest.TestCase):
 
 def check_figures(test, ds):
     """The scalar figures against the distribution in the same file: a variable written
-    under another's name, or node 1 counted wrongly, shows here."""
+    under another's name, or node 1 counted wrongly, shows here. Means are missing (NaN)
+    while the particles are fewer than 1 m-3 or than the particle nodes' absolute
+    tolerances together."""
     first = int(ds.attrs["first_particle_node"]) - 1
     n = ds.concentration.values[:, first:]
     v = ds.volume.values[first:]
@@ -189,11 +210,21 @@ def check_figures(test, ds):
     if first == 1:
         assert_same(test, ds.monomer_concentration.values, ds.concentration.values[:, 0],
                     "monomer_concentration")
-    some = number > 0
+    # dN/dlog10 d: each node's concentration over the grid's spacing in log10 d.
+    spacing = np.log10(ds.diameter.values[1] / ds.diameter.values[0])
+    np.testing.assert_allclose(ds.dN_dlog10dp.values[:, first:], n / spacing, rtol=1e-9)
+    test.assertTrue(np.isnan(ds.dN_dlog10dp.values[:, :first]).all(), "the vapour node")
+    atol = tomllib.loads(ds.attrs["case"]).get("tolerances", {}).get("absolute", 1e-3)
+    some = number >= max(1.0, atol * n.shape[1])
     test.assertTrue(some.any())
+    for name in ("mean_diameter", "volume_mean_diameter", "geometric_std"):
+        test.assertTrue(np.isnan(ds[name].values[~some]).all(), name + " of too few particles")
     n, number = n[some], number[some]
     mean = (n * d).sum(axis=1) / number
     np.testing.assert_allclose(ds.mean_diameter.values[some], mean, rtol=1e-6)
+    mean_volume = (n * v).sum(axis=1) / number
+    np.testing.assert_allclose(ds.volume_mean_diameter.values[some],
+                               (6 * mean_volume / math.pi) ** (1 / 3), rtol=1e-6)
     log_mean = (n * np.log(d)).sum(axis=1) / number
     spread = np.sqrt((n * (np.log(d) - log_mean[:, None]) ** 2).sum(axis=1) / number)
     np.testing.assert_allclose(ds.geometric_std.values[some], np.exp(spread), rtol=1e-6)
@@ -270,9 +301,11 @@ class StoppedRuns(unittest.TestCase):
                 self.assertEqual(out, "")
                 reached = re.search(r"interrupted at t = (\S+) s", err)
                 self.assertIsNotNone(reached, err)
-                run_end, times = self.check_file(3)
+                run_end, times = self.check_file(4)
                 self.assertTrue(run_end.startswith("interrupted at t = "), run_end)
-                self.assertGreaterEqual(float(reached.group(1)), times[-1])
+                # The state reached is the last time, after the output times written before.
+                self.assertAlmostEqual(times[-1] / float(reached.group(1)), 1.0, delta=1e-9)
+                self.assertGreater(times[-1], times[-2])
                 _, rows = read_csv(os.path.join(self.csv, "series.csv"))
                 self.assertEqual(len(rows), len(times))
                 _, rows = read_csv(os.path.join(self.csv, "run.csv"))
@@ -333,11 +366,14 @@ class ExitStatuses(unittest.TestCase):
             (["simulate", self.bad], 1, r"bad\.toml:\d+.*nodez", ["bad.nc"]),
             (["simulate", os.path.join(w, "missing.toml")], 1, r"missing\.toml", []),
             (["simulate", self.case, "-o", self.case], 1, r"case\.toml", []),
+            (["simulate", self.case, "-o", ""], 1, r'-o "": an empty name', ["case.nc"]),
+            (["simulate", self.case, "--csv", ""], 1, r'--csv "": an empty name', ["case.nc"]),
+            # No file made: nothing is called incomplete.
             (["simulate", self.case, "-o", os.path.join(w, "no", "such", "x.nc")], 2,
-             r"could not create .*x\.nc", []),
+             r"could not create .*x\.nc(.|\n)*no results were written\n$", []),
             (["simulate", self.case, "-o", self.folder], 2, r"not a regular file", []),
             (["simulate", self.case, "-o", os.path.join(w, "x.nc"), "--csv", self.a_file], 2,
-             r"a-file", []),
+             r"a-file(.|\n)*the results in \S*x\.nc are incomplete\n$", []),
         ]
         for args, status, message, absent in cases:
             with self.subTest(args=args[1:] if len(args) > 1 else args):

@@ -175,6 +175,18 @@ TEST(CollisionKernel, FuchsContinuumLimitIsBrownianDiffusion) {
   EXPECT_NEAR(kernel.at(4, 4) / (8.0 * 1.38e-23 * T / (3.0 * mu)), 1.0, 1e-2);
 }
 
+TEST(CollisionKernel, MeanFreePathOfAirIsTheTextbookOne) {
+  // Air (M = 0.02897 kg/mol, Sutherland's 1.458e-6 and 110.4 K) at 300 K and 1 atm: about
+  // 66-68 nm in the aerosol textbooks.
+  CarrierGasProperties air;
+  air.sutherlandA = 1.458e-6;
+  air.sutherlandB = 110.4;
+  air.molarMass = 0.02897;
+  const double lambda = carrierGas(300.0, air).meanFreePath;
+  EXPECT_GT(lambda, 66e-9);
+  EXPECT_LT(lambda, 68e-9);
+}
+
 TEST(CollisionKernel, MonomerRowIsRowOneOfTheFreeMolecularFill) {
   for (int form : {1, 2, 5}) {
     const RunSettings s = airLike(form);

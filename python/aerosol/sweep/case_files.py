@@ -13,6 +13,7 @@ WORDS = {
     "grid.nodes": "number of nodes",
     "grid.spacing": "volume ratio of neighbouring nodes",
     "gas.pressure": "gas pressure (atm)",
+    "gas.molar_mass": "carrier gas molar mass (kg/mol)",
     "material": "material",
     "material.name": "material",
     "material.density": "particle density (kg/m³)",
