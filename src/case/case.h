@@ -14,6 +14,7 @@
 #include "properties/carrier_gas.h"
 #include "properties/gas_history.h"
 #include "properties/material.h"
+#include "properties/reactor.h"
 
 namespace aerosol {
 
@@ -77,6 +78,8 @@ struct SimulationCase {
   InitialState initial;
   TemperatureHistory temperature;
   EndCondition end;
+  ReactorConditions reactor;      // expansion, dilution, walls (none in a legacy folder)
+  PrecursorProperties precursor;  // a reacting precursor, when present
   Tolerances tolerances;
   OutputSpec output;
 };
