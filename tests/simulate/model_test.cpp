@@ -233,19 +233,38 @@ TEST(SimulateModelConservation, EvaporationOutOfNodeTwoKeepsTotalVolume) {
 TEST(SimulateModelJacobian, EveryPartsBlockMatchesCentralDifferencesOfItsRates) {
   // Each part's block against central differences of that part's rates alone, on a state
   // with particles on every node but the top one (its column comes from the full table); at
-  // S = 3 node 2 evaporates (Kelvin) and the larger nodes grow, at S = 8 all grow.
-  for (const auto& [form, S] : {std::pair{1, 3.0}, {1, 8.0}, {2, 3.0}, {2, 8.0}}) {
+  // S = 3 node 2 evaporates (Kelvin) and the larger nodes grow, at S = 8 all grow. Two of
+  // them add the reactor's parts: a precursor making the vapour, dilution and the walls.
+  struct Row {
+    int form;
+    double S;
+    bool reactor;
+  };
+  for (const Row& row : {Row{1, 3.0, true}, Row{1, 8.0, false}, Row{2, 3.0, false},
+                         Row{2, 8.0, true}}) {
+    const int form = row.form;
+    const double S = row.S;
     RunSettings s = exampleMaterial(10, 3, form);
-    AerosolModel model(legacyCaseOf(s, 3));
+    SimulationCase c = legacyCaseOf(s, 3);
+    if (row.reactor) {
+      c.reactor.expansion = true;
+      c.reactor.dilution.table = {{0.0, 50.0}, {1.0, 150.0}};
+      c.reactor.tubeDiameter = 0.002;
+      c.reactor.wallLossRate = 3.0;
+      c.precursor = PrecursorProperties{true, 1e20, 8.26e4, 10681.0, PrecursorProduct::Vapor};
+    }
+    AerosolModel model(c);
     ASSERT_TRUE(model.ok()) << model.message();
     const int n = model.size();
     std::vector<double> N(static_cast<std::size_t>(s.nodeCount + 2), 0.0);
     N[1] = S * saturationAt(s, s.startTemperature);
     fillParticles(N, 2, s.nodeCount, 1e16);
     N[static_cast<std::size_t>(s.nodeCount)] = 0.0;
-    const std::vector<double> y = stateOf(N, s.nodeCount);
+    std::vector<double> y = stateOf(N, s.nodeCount);
+    // The scalars: the precursor, and the tallies of what is lost.
+    for (int i = s.nodeCount; i < n; ++i) y.push_back(i == s.nodeCount ? 3e19 : 1e12);
     model.holdBranches(0.0, y.data(), nullptr);
-    ASSERT_EQ(model.parts().size(), 3u);
+    ASSERT_EQ(model.parts().size(), row.reactor ? 6u : 3u);
     for (const auto& part : model.parts()) {
       SCOPED_TRACE(std::string(part->name()) + (form == 1 ? ", free molecular" : ", Fuchs") +
                    ", S = " + std::to_string(S));
