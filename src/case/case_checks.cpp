@@ -60,8 +60,34 @@ TemperatureSpan caseTemperatureSpan(const SimulationCase& c) {
   return c.temperature.spanUntil(caseEndTime(c));
 }
 
+namespace {
+
+// A precursor's product and the vapour: one monomer per molecule goes to node 1, which is
+// the vapour's (depleted, so that it can take them in) or stable particles of monomer size
+// without a vapour.
+std::optional<CaseProblem> checkPrecursor(const SimulationCase& c) {
+  if (!c.precursor.present) return std::nullopt;
+  const VaporMode vapor = c.mechanisms.vapor;
+  if (c.precursor.product == PrecursorProduct::Particles && vapor != VaporMode::None)
+    return CaseProblem{"precursor.product", "\"particles\"",
+                       "\"vapor\" with a vapour (node 1 holds its monomers); particles of "
+                       "monomer size need mechanisms.vapor = \"none\""};
+  if (c.precursor.product == PrecursorProduct::Vapor && vapor == VaporMode::None)
+    return CaseProblem{"precursor.product", "\"vapor\"",
+                       "\"particles\" with mechanisms.vapor = \"none\", or a vapour "
+                       "(mechanisms.vapor = \"depleted\") to take the monomers"};
+  if (c.precursor.product == PrecursorProduct::Vapor && vapor == VaporMode::Held)
+    return CaseProblem{"mechanisms.vapor", "\"held\"",
+                       "\"depleted\" with a precursor that makes the vapour (a held vapour "
+                       "takes nothing in)"};
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<CaseProblem> checkCase(const SimulationCase& c) {
   if (std::optional<CaseProblem> end = checkEnd(c)) return end;
+  if (std::optional<CaseProblem> precursor = checkPrecursor(c)) return precursor;
   const Mechanisms& m = c.mechanisms;
   const MaterialProperties& mat = c.material;
   const TemperatureSpan span = caseTemperatureSpan(c);
@@ -101,13 +127,17 @@ std::optional<CaseProblem> checkCase(const SimulationCase& c) {
                                formatCaseNumber(sigma) + " dyne/cm at " + kelvin(T)};
     }
   }
-  if (m.kernel == KernelForm::Fuchs && (m.coagulation || m.growth)) {
+  const bool fuchs = m.kernel == KernelForm::Fuchs && (m.coagulation || m.growth);
+  const bool tube = c.reactor.tubeDiameter > 0.0;
+  if (fuchs || tube) {
     for (double T : ends) {
       const double mu = std::pow(T, 1.5) * c.gas.sutherlandA / (c.gas.sutherlandB + T);
       if (!(std::isfinite(mu) && mu > 0.0))
         return CaseProblem{"gas.sutherland_a", formatCaseNumber(c.gas.sutherlandA),
-                           "Sutherland constants whose viscosity A T^1.5 / (B + T) is above 0 at "
-                           "the run's temperatures for the Fuchs kernel; with sutherland_b = " +
+                           std::string("Sutherland constants whose viscosity A T^1.5 / (B + T) "
+                                       "is above 0 at the run's temperatures for ") +
+                               (fuchs ? "the Fuchs kernel" : "the diffusion to the tube's wall") +
+                               "; with sutherland_b = " +
                                formatCaseNumber(c.gas.sutherlandB) + " it is " +
                                formatCaseNumber(mu) + " Pa s at " + kelvin(T)};
     }
