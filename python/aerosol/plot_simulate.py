@@ -32,6 +32,10 @@ SERIES = [
     ("geometric_std", "geometric standard deviation $\\sigma_g$", 1.0, False),
 ]
 VAPOUR_SERIES = ("monomer_concentration", "saturation_ratio", "nucleation_rate")
+# The reactor's figures, in the summary where a run has them.
+REACTOR_SERIES = ("precursor_concentration", "number_lost_to_dilution",
+                  "volume_lost_to_dilution", "number_lost_to_walls", "volume_lost_to_walls",
+                  "gas_density_ratio")
 
 # Decades of dN/dlog10 dp shown below the largest value: the tails of a nodal distribution
 # fall to 1e-40 and would squash the part worth seeing.
@@ -313,6 +317,9 @@ def summary_rows(ds):
     for name, key in (("saturation_ratio", "peak_S"), ("nucleation_rate", "peak_J")):
         rows.append((name, "max", figures[key], units(name)))
         rows.append((name, "time of max", figures[key + "_time"], units("time")))
+    for name in REACTOR_SERIES:
+        if name in ds.variables:
+            rows.append((name, "last", float(ds[name].values[-1]), units(name)))
     for name in ("steps", "rhs_evaluations", "jacobian_evaluations"):
         if name in ds.variables:
             rows.append((name, "last", figures[name], units(name)))

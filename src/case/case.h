@@ -17,6 +17,7 @@
 #include "properties/carrier_gas.h"
 #include "properties/gas_history.h"
 #include "properties/material.h"
+#include "properties/reactor.h"
 
 namespace aerosol {
 
@@ -85,6 +86,8 @@ struct SimulationCase {
   InitialState initial;
   TemperatureHistory temperature;
   EndCondition end;
+  ReactorConditions reactor;      // expansion, dilution, walls (none in a legacy folder)
+  PrecursorProperties precursor;  // a reacting precursor, when present
   Tolerances tolerances;
   OutputSpec output;
 };

@@ -113,7 +113,9 @@ std::string nanometres(double volume) {
 
 std::optional<CaseProblem> checkGrid(const SimulationCase& c) {
   const GridSpec& g = c.grid;
-  const bool vapor = c.mechanisms.vapor != VaporMode::None;
+  // Node 1 is the monomer with a vapour, and with a precursor that makes particles its size.
+  const bool vapor = c.mechanisms.vapor != VaporMode::None ||
+                     (c.precursor.present && c.precursor.product == PrecursorProduct::Particles);
   const bool spacingGiven = g.spacingFactor > 0.0;
   const std::string firstKey = vapor ? "material.molar_mass" : "grid.first_volume";
   const std::string firstValue =
@@ -148,17 +150,44 @@ TemperatureSpan caseTemperatureSpan(const SimulationCase& c) {
   return c.temperature.spanUntil(caseEndTime(c));
 }
 
+namespace {
+
+// A precursor's product and the vapour: one monomer per molecule goes to node 1, which is
+// the vapour's (depleted, so that it can take them in) or stable particles of monomer size
+// without a vapour.
+std::optional<CaseProblem> checkPrecursor(const SimulationCase& c) {
+  if (!c.precursor.present) return std::nullopt;
+  const VaporMode vapor = c.mechanisms.vapor;
+  if (c.precursor.product == PrecursorProduct::Particles && vapor != VaporMode::None)
+    return CaseProblem{"precursor.product", "\"particles\"",
+                       "\"vapor\" with a vapour (node 1 holds its monomers); particles of "
+                       "monomer size need mechanisms.vapor = \"none\""};
+  if (c.precursor.product == PrecursorProduct::Vapor && vapor == VaporMode::None)
+    return CaseProblem{"precursor.product", "\"vapor\"",
+                       "\"particles\" with mechanisms.vapor = \"none\", or a vapour "
+                       "(mechanisms.vapor = \"depleted\") to take the monomers"};
+  if (c.precursor.product == PrecursorProduct::Vapor && vapor == VaporMode::Held)
+    return CaseProblem{"mechanisms.vapor", "\"held\"",
+                       "\"depleted\" with a precursor that makes the vapour (a held vapour "
+                       "takes nothing in)"};
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<CaseProblem> checkCase(const SimulationCase& c) {
   if (std::optional<CaseProblem> range = checkRanges(c)) return range;
   if (std::optional<CaseProblem> grid = checkGrid(c)) return grid;
   if (std::optional<CaseProblem> end = checkEnd(c)) return end;
+  if (std::optional<CaseProblem> precursor = checkPrecursor(c)) return precursor;
   const Mechanisms& m = c.mechanisms;
-  if (!m.nucleation && (c.initial.particles == ParticleInit::None ||
-                        !(c.initial.concentration > 0.0)))
+  if (!m.nucleation && !c.precursor.present &&
+      (c.initial.particles == ParticleInit::None || !(c.initial.concentration > 0.0)))
     return CaseProblem{"initial.particles.concentration",
                        formatCaseNumber(c.initial.concentration),
                        "particles at the start (a concentration above 0) when "
-                       "mechanisms.nucleation is false: nothing would form them"};
+                       "mechanisms.nucleation is false and no [precursor] makes them: nothing "
+                       "would form them"};
   const MaterialProperties& mat = c.material;
   const TemperatureSpan span = caseTemperatureSpan(c);
   const double ends[2] = {span.low, span.high};
@@ -220,7 +249,9 @@ std::optional<CaseProblem> checkCase(const SimulationCase& c) {
                                formatCaseNumber(sigma) + " dyne/cm)"};
     }
   }
-  if (m.kernel == KernelForm::Fuchs && (m.coagulation || m.growth)) {
+  const bool fuchs = m.kernel == KernelForm::Fuchs && (m.coagulation || m.growth);
+  const bool tube = c.reactor.tubeDiameter > 0.0;
+  if (fuchs || tube) {
     // A + B T > 0 over the run (else mu < 0 at its low end) leaves mu's extremes at the ends
     // and, for B < 0, a minimum at T = -3 B.
     std::vector<double> temperatures(ends, ends + 2);
@@ -230,9 +261,11 @@ std::optional<CaseProblem> checkCase(const SimulationCase& c) {
       const double mu = std::pow(T, 1.5) * c.gas.sutherlandA / (c.gas.sutherlandB + T);
       if (!kViscosityRange.contains(mu))
         return CaseProblem{"gas.sutherland_a", formatCaseNumber(c.gas.sutherlandA),
-                           "Sutherland constants whose viscosity A T^1.5 / (B + T) is from "
-                           "1e-7 to 0.01 Pa s at the run's temperatures for the Fuchs kernel; "
-                           "with sutherland_b = " +
+                           std::string("Sutherland constants whose viscosity A T^1.5 / (B + T) "
+                                       "is from 1e-7 to 0.01 Pa s at the run's temperatures "
+                                       "for ") +
+                               (fuchs ? "the Fuchs kernel" : "the diffusion to the tube's wall") +
+                               "; with sutherland_b = " +
                                formatCaseNumber(c.gas.sutherlandB) + " it is " +
                                formatCaseNumber(mu) + " Pa s at " + kelvin(T)};
     }

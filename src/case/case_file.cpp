@@ -389,9 +389,16 @@ const toml::table* tableAt(Reader& r, const toml::table& doc, std::string_view n
 }
 
 bool positive(double v) { return v > 0.0; }
+bool nonNegative(double v) { return v >= 0.0; }
 bool anyFinite(double) { return true; }
 std::function<bool(double)> within(const PhysicalRange& range) {
   return [range](double v) { return range.contains(v); };
+}
+
+// Node 1 is the monomer with a vapour, and with a precursor that makes particles of its size.
+bool monomerGrid(const SimulationCase& c) {
+  return c.mechanisms.vapor != VaporMode::None ||
+         (c.precursor.present && c.precursor.product == PrecursorProduct::Particles);
 }
 
 // The library entry a case names, or null (with a refusal when the name is not known).
@@ -407,7 +414,8 @@ const MaterialEntry* namedMaterial(Reader& r, const toml::node& node, const std:
 
 // `material = "iron"`, or a [material] table: every property given, or `name` with any
 // property overriding the library's figure.
-void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase& c) {
+void readMaterial(Reader& r, const toml::table& doc, bool vapor, bool monomer,
+                  SimulationCase& c) {
   const toml::node* node = doc.get("material");
   MaterialProperties& m = c.material;
   m = MaterialProperties{};
@@ -465,7 +473,7 @@ void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase&
   const bool ps = entry != nullptr && entry->hasVaporPressure;
   m.density = property("density", kDensityRange.expected, within(kDensityRange), true,
                        library(m.density, entry != nullptr && entry->hasDensity), "density");
-  m.molarMass = property("molar_mass", kMolarMassRange.expected, within(kMolarMassRange), vapor,
+  m.molarMass = property("molar_mass", kMolarMassRange.expected, within(kMolarMassRange), monomer,
                          library(m.molarMass, entry != nullptr && entry->hasMolarMass),
                          "molar mass");
   m.surfaceTensionA = property("surface_tension_a", "a finite number (dyne/cm)", anyFinite,
@@ -487,7 +495,7 @@ void readMaterial(Reader& r, const toml::table& doc, bool vapor, SimulationCase&
       s.number("vapor_pressure_factor", "a factor above 0 (atm)", positive).value_or(1.0);
 }
 
-void readGas(Reader& r, const toml::table& doc, SimulationCase& c, bool fuchs) {
+void readGas(Reader& r, const toml::table& doc, SimulationCase& c, bool viscosity) {
   Section s(r, tableAt(r, doc, "gas", "a [gas] table"), "gas",
             {"pressure", "sutherland_a", "sutherland_b", "molar_mass"});
   CarrierGasProperties& g = c.gas;
@@ -495,7 +503,7 @@ void readGas(Reader& r, const toml::table& doc, SimulationCase& c, bool fuchs) {
   g.pressure = s.number("pressure", kPressureRange.expected, within(kPressureRange)).value_or(1.0);
   g.molarMass = s.number("molar_mass", kGasMolarMassRange.expected, within(kGasMolarMassRange))
                     .value_or(kDefaultGasMolarMass);
-  if (fuchs) {
+  if (viscosity) {
     g.sutherlandA = s.requiredNumber("sutherland_a", "a finite number (Pa s K^-0.5)", anyFinite);
     g.sutherlandB = s.requiredNumber("sutherland_b", "a finite number (K)", anyFinite);
   } else {
@@ -549,9 +557,6 @@ void readMechanisms(Reader& r, const toml::table& doc, SimulationCase& c) {
       r.refuseValue("mechanisms.growth", "true",
                     "false with mechanisms.vapor = \"none\" (growth needs a vapour)");
   }
-  if (!m.nucleation && !m.coagulation && !m.growth && doc.get("aggregates") == nullptr)
-    r.fail(s.line(), "[mechanisms]: nucleation, coagulation and growth are all false: expected "
-                     "at least one mechanism on (nothing would change)");
 }
 
 void readGrid(Reader& r, const toml::table& doc, SimulationCase& c) {
@@ -572,10 +577,13 @@ void readGrid(Reader& r, const toml::table& doc, SimulationCase& c) {
       s.number("diameter_exponent", "a stored one third from 0.333 to 0.334", [](double v) {
          return v >= 0.333 && v <= 0.334;
        }).value_or(GridSpec{}.diameterExponent);
-  if (c.mechanisms.vapor != VaporMode::None) {
-    // With a vapour node 1 is the monomer.
-    s.notUsed("first_diameter", "with a vapour (node 1 is the monomer)");
-    s.notUsed("first_volume", "with a vapour (node 1 is the monomer)");
+  if (monomerGrid(c)) {
+    // With a vapour, or a precursor that makes particles, node 1 is the monomer.
+    const std::string why = c.mechanisms.vapor != VaporMode::None
+                                ? "with a vapour (node 1 is the monomer)"
+                                : "with precursor.product = \"particles\" (node 1 is the monomer)";
+    s.notUsed("first_diameter", why);
+    s.notUsed("first_volume", why);
     if (!r.failed()) g.firstVolume = monomerVolume(c.material.molarMass, c.material.density);
     return;
   }
@@ -749,17 +757,25 @@ void readInitial(Reader& r, const toml::table& doc, SimulationCase& c) {
   if (c.mechanisms.vapor != VaporMode::None) {
     const bool ratio = s.has("saturation_ratio");
     const bool concentration = s.has("monomer_concentration");
+    // A precursor that makes the vapour may start without any.
+    const bool fromPrecursor = c.precursor.present;
     if (ratio && concentration)
       s.notUsed("monomer_concentration", "together with saturation_ratio (give one of them)");
-    else if (!ratio && !concentration)
+    else if (!ratio && !concentration && !fromPrecursor)
       s.missing("saturation_ratio",
                 "the vapour's saturation ratio at the start, or monomer_concentration in #/m3");
     in.saturationRatio =
         s.number("saturation_ratio", "a saturation ratio above 0", positive).value_or(0.0);
     in.monomerConcentration =
-        s.number("monomer_concentration", "a number concentration above 0 and at most 1e30 #/m3",
-                 [](double v) { return v > 0.0 && kConcentrationRange.contains(v); })
-            .value_or(0.0);
+        fromPrecursor
+            ? s.number("monomer_concentration",
+                       "a number concentration of 0 or more and at most 1e30 #/m3",
+                       [](double v) { return v >= 0.0 && kConcentrationRange.contains(v); })
+                  .value_or(0.0)
+            : s.number("monomer_concentration",
+                       "a number concentration above 0 and at most 1e30 #/m3",
+                       [](double v) { return v > 0.0 && kConcentrationRange.contains(v); })
+                  .value_or(0.0);
   } else {
     s.notUsed("saturation_ratio", "with mechanisms.vapor = \"none\"");
     s.notUsed("monomer_concentration", "with mechanisms.vapor = \"none\"");
@@ -773,9 +789,10 @@ void readInitial(Reader& r, const toml::table& doc, SimulationCase& c) {
     readParticles(r, particles->as_table(), c);
   }
   if (r.failed()) return;
-  if (in.particles == ParticleInit::None && !c.mechanisms.nucleation)
+  if (in.particles == ParticleInit::None && !c.mechanisms.nucleation && !c.precursor.present)
     r.fail(s.line(), "[initial.particles] is missing: expected particles at the start when "
-                     "mechanisms.nucleation is false (nothing would form them)");
+                     "mechanisms.nucleation is false and there is no [precursor] (nothing "
+                     "would form them)");
 }
 
 void readTemperature(Reader& r, const toml::table& doc, SimulationCase& c) {
@@ -930,6 +947,117 @@ void readOutput(Reader& r, const toml::table& doc, SimulationCase& c) {
                       : defaults.spacing;
 }
 
+// A table of rates [[time s, rate 1/s], ...]: times of 0 or more, increasing; rates of 0 or
+// more.
+void readRateTable(Reader& r, const toml::node& node, const std::string& path,
+                   RateHistory& history) {
+  const std::string rowExpected = "[time s, rate 1/s]";
+  const toml::array* rows = node.as_array();
+  if (rows == nullptr || rows->size() < 2) {
+    r.refuse(node, path, "a rate of 0 or more (1/s), or a table of at least two rows " +
+                             rowExpected);
+    return;
+  }
+  for (std::size_t i = 0; i < rows->size() && !r.failed(); ++i) {
+    const toml::node& rowNode = (*rows)[i];
+    const std::string rowPath = path + " row " + std::to_string(i + 1);
+    const toml::array* row = rowNode.as_array();
+    if (row == nullptr || row->size() != 2) {
+      r.refuse(rowNode, rowPath, rowExpected);
+      return;
+    }
+    double values[2] = {0.0, 0.0};
+    const char* names[2] = {"time", "rate"};
+    for (std::size_t j = 0; j < 2; ++j) {
+      const toml::node& item = (*row)[j];
+      const std::string itemPath = rowPath + " " + names[j];
+      double v = 0.0;
+      if (const auto* integer = item.as_integer())
+        v = static_cast<double>(integer->get());
+      else if (const auto* f = item.as_floating_point())
+        v = f->get();
+      else {
+        r.refuse(item, itemPath, "a number");
+        return;
+      }
+      std::string expected = "a rate of 0 or more (1/s)";
+      bool ok = std::isfinite(v) && v >= 0.0;
+      if (j == 0 && i == 0) {
+        expected = "a time of 0 s or more";
+      } else if (j == 0) {
+        const double before = history.table.back().time;
+        ok = ok && v > before;
+        expected = "a time after " + formatCaseNumber(before) +
+                   " s of the row before (the times must increase)";
+      }
+      if (!ok) {
+        r.refuse(item, itemPath, expected);
+        return;
+      }
+      values[j] = v;
+    }
+    history.table.push_back({values[0], values[1]});
+  }
+}
+
+void readReactor(Reader& r, const toml::table& doc, SimulationCase& c) {
+  Section s(r, tableAt(r, doc, "reactor", "a [reactor] table"), "reactor",
+            {"expansion", "dilution_rate", "tube_diameter", "wall_loss_rate"});
+  ReactorConditions& reactor = c.reactor;
+  reactor = ReactorConditions{};
+  // A case file describes a flow at the history's pressure unless it says otherwise.
+  reactor.expansion = s.flag("expansion").value_or(true);
+  if (const toml::node* node = s.find("dilution_rate")) {
+    if (node->is_array())
+      readRateTable(r, *node, s.key("dilution_rate"), reactor.dilution);
+    else
+      reactor.dilution.constant =
+          s.number("dilution_rate",
+                   "a rate of 0 or more (1/s), or a table [[time s, rate 1/s], ...]", nonNegative)
+              .value_or(0.0);
+  }
+  reactor.tubeDiameter =
+      s.number("tube_diameter", "a tube diameter above 0 m", positive).value_or(0.0);
+  reactor.wallLossRate =
+      s.number("wall_loss_rate", "a rate of 0 or more (1/s)", nonNegative).value_or(0.0);
+}
+
+void readPrecursor(Reader& r, const toml::table& doc, SimulationCase& c) {
+  PrecursorProperties& p = c.precursor;
+  p = PrecursorProperties{};
+  const toml::table* table = tableAt(r, doc, "precursor", "a [precursor] table");
+  if (table == nullptr) return;
+  Section s(r, table, "precursor",
+            {"concentration", "rate_a", "activation_temperature", "product"});
+  p.present = true;
+  p.concentration = s.requiredNumber(
+      "concentration", "a concentration above 0 (molecules/m3)", positive);
+  p.rateA = s.requiredNumber("rate_a", "an Arrhenius prefactor of 0 or more (1/s)", nonNegative);
+  p.activationTemperature = s.requiredNumber(
+      "activation_temperature", "an activation temperature E/R of 0 or more (K)", nonNegative);
+  if (!s.has("product")) s.missing("product", "\"vapor\" or \"particles\"");
+  p.product = s.choice("product", {"vapor", "particles"}).value_or(0) == 1
+                  ? PrecursorProduct::Particles
+                  : PrecursorProduct::Vapor;
+}
+
+// A case must change something: a mechanism, a reactor term or a precursor.
+void checkSomethingHappens(Reader& r, const SimulationCase& c) {
+  const Mechanisms& m = c.mechanisms;
+  const ReactorConditions& reactor = c.reactor;
+  // A constant temperature at the gas pressure keeps the gas density as it is.
+  const bool expands =
+      reactor.expansion && (c.temperature.law != TemperatureLaw::Constant);
+  const bool sinters = c.aggregates && c.aggregates->sintering.relaxes();
+  if (!m.nucleation && !m.coagulation && !m.growth && !expands && !reactor.hasDilution() &&
+      !reactor.hasWalls() && !c.precursor.present && !sinters)
+    r.fail(r.line("mechanisms"),
+           "[mechanisms]: nucleation, coagulation and growth are all false and no reactor term, "
+           "precursor or sintering is on: expected at least one mechanism, a changing gas "
+           "density with reactor.expansion, dilution, wall losses, a [precursor] or the "
+           "sintering of [aggregates] (nothing would change)");
+}
+
 // The checks that involve several sections, once each has been read.
 void checkTogether(Reader& r, SimulationCase& c) {
   MaterialProperties& mat = c.material;
@@ -977,13 +1105,14 @@ bool parseCaseText(const std::string& text, const std::string& sourceName,
 
   static const char* const kSections[] = {
       "material", "gas", "grid", "initial", "temperature", "end", "mechanisms", "aggregates",
-      "tolerances", "output"};
+      "reactor", "precursor", "tolerances", "output"};
   std::string unknownKey;
   if (const toml::node* unknown = firstUnknownKey(doc, kSections, unknownKey)) {
     r.fail(lineOf(*unknown), unknownKey + ": unknown key; expected the tables " +
                                  joinChoices({"[material]", "[gas]", "[grid]", "[initial]",
                                               "[temperature]", "[end]", "[mechanisms]",
-                                              "[aggregates]", "[tolerances]", "[output]"}));
+                                              "[aggregates]", "[reactor]", "[precursor]",
+                                              "[tolerances]", "[output]"}));
     message = r.message();
     return false;
   }
@@ -993,15 +1122,21 @@ bool parseCaseText(const std::string& text, const std::string& sourceName,
   c.sourceText = text;
   // Mechanisms first: they decide which of the other keys are needed.
   readMechanisms(r, doc, c);
+  // The reactor and the precursor next: they decide the grid and the gas keys needed too.
+  if (!r.failed()) readReactor(r, doc, c);
+  if (!r.failed()) readPrecursor(r, doc, c);
   const bool vapor = c.mechanisms.vapor != VaporMode::None;
-  if (!r.failed()) readMaterial(r, doc, vapor, c);
+  if (!r.failed()) readMaterial(r, doc, vapor, monomerGrid(c), c);
+  // The gas viscosity enters the Fuchs kernel and the diffusion to a tube's wall.
   if (!r.failed())
     readGas(r, doc, c,
-            c.mechanisms.kernel == KernelForm::Fuchs &&
-                (c.mechanisms.coagulation || c.mechanisms.growth));
+            (c.mechanisms.kernel == KernelForm::Fuchs &&
+             (c.mechanisms.coagulation || c.mechanisms.growth)) ||
+                c.reactor.tubeDiameter > 0.0);
   if (!r.failed()) readGrid(r, doc, c);
   if (!r.failed()) checkGridVolumes(r, c);
   if (!r.failed()) readTemperature(r, doc, c);
+  if (!r.failed()) checkSomethingHappens(r, c);
   if (!r.failed()) readEnd(r, doc, c);
   if (!r.failed()) readAggregates(r, doc, c);
   if (!r.failed()) readInitial(r, doc, c);

@@ -151,10 +151,12 @@ std::string caseToToml(const SimulationCase& c) {
   line("");
 
   const GridSpec& g = c.grid;
+  const bool monomerGrid =
+      vapor || (c.precursor.present && c.precursor.product == PrecursorProduct::Particles);
   line("[grid]");
   entry("nodes", std::to_string(g.nodeCount), nullptr);
   if (g.spacingFactor > 0.0) entry("spacing", real(g.spacingFactor), "v(k+1) / v(k)");
-  if (!vapor) {
+  if (!monomerGrid) {
     char diameter[32];
     std::snprintf(diameter, sizeof diameter, "%.6g",
                   std::cbrt(g.firstVolume * 6.0 / kPi) * 1e9);
@@ -243,6 +245,40 @@ std::string caseToToml(const SimulationCase& c) {
   else
     entry("temperature", real(c.end.temperature), "K");
   line("");
+
+  // Written whole, so that the case reads back the same: a case file's expansion is on
+  // unless it says otherwise, a legacy folder's is off.
+  const ReactorConditions& reactor = c.reactor;
+  line("[reactor]");
+  entry("expansion", reactor.expansion ? "true" : "false",
+        reactor.expansion ? "concentrations follow the gas density P/T"
+                          : "a closed, rigid volume");
+  if (!reactor.dilution.table.empty()) {
+    line("# time (s), dilution rate (1/s)");
+    line("dilution_rate = [");
+    for (const RatePoint& p : reactor.dilution.table)
+      out += "  [" + real(p.time) + ", " + real(p.rate) + "],\n";
+    line("]");
+  } else if (reactor.dilution.constant != 0.0) {
+    entry("dilution_rate", real(reactor.dilution.constant), "1/s");
+  }
+  if (reactor.tubeDiameter > 0.0)
+    entry("tube_diameter", real(reactor.tubeDiameter), "m, diffusion to the wall, laminar flow");
+  if (reactor.wallLossRate != 0.0)
+    entry("wall_loss_rate", real(reactor.wallLossRate), "1/s, size-independent");
+  line("");
+
+  const PrecursorProperties& p = c.precursor;
+  if (p.present) {
+    line("[precursor]");
+    entry("concentration", real(p.concentration), "molecules/m3 at t = 0");
+    entry("rate_a", real(p.rateA), "1/s, k = rate_a exp(-activation_temperature / T)");
+    entry("activation_temperature", real(p.activationTemperature), "K");
+    entry("product", p.product == PrecursorProduct::Particles ? "\"particles\"" : "\"vapor\"",
+          p.product == PrecursorProduct::Particles ? "stable particles of monomer size"
+                                                   : "one vapour monomer per molecule");
+    line("");
+  }
 
   const Tolerances& t = c.tolerances;
   line("[tolerances]");

@@ -11,9 +11,12 @@
 #include "properties/constants.h"
 #include "model/aggregate_coagulation_part.h"
 #include "model/coagulation_part.h"
+#include "model/dilution_part.h"
 #include "model/growth_part.h"
 #include "model/nucleation_part.h"
 #include "model/sintering_part.h"
+#include "model/precursor_part.h"
+#include "model/wall_loss_part.h"
 
 namespace aerosol {
 namespace {
@@ -102,8 +105,11 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   const bool growth = vapor && m.growth;
   const bool coagulation = m.coagulation;
 
+  // A precursor that makes particles puts them in node 1, the monomer, as a vapour would.
+  const bool monomerGrid =
+      vapor || (c.precursor.present && c.precursor.product == PrecursorProduct::Particles);
   GridSpec spec = c.grid;
-  if (!(spec.firstVolume > 0.0) && vapor)
+  if (!(spec.firstVolume > 0.0) && monomerGrid)
     spec.firstVolume = monomerVolume(c.material.molarMass, c.material.density);
   const double v1 = spec.firstVolume;
   const double q = spec.spacing();
@@ -129,6 +135,30 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
     areaId_ = layout_.addNodeVariable(
         {"surface_area", "m2 m-3", "surface area of the node's particles per volume of gas",
          c.tolerances.absolute * sphereArea(grid_.volume[static_cast<std::size_t>(first_)])});
+  // Scalars: the precursor, and the tallies of what dilution and the walls took (volumes in
+  // m3 of the condensed species, with the tolerance of the concentrations on node 1's volume).
+  const double volumeTolerance = c.tolerances.absolute * v1;
+  const int precursor =
+      c.precursor.present
+          ? layout_.scalar(layout_.addScalar({"precursor_concentration", "m-3",
+                                              "number concentration of precursor molecules",
+                                              c.tolerances.absolute}))
+          : -1;
+  auto tally = [&](const char* by, const char* longBy) {
+    const int number = layout_.addScalar(
+        {std::string("number_lost_to_") + by, "m-3",
+         std::string("particles lost to ") + longBy + " since t = 0, per m3 of gas",
+         c.tolerances.absolute});
+    const int volume = layout_.addScalar(
+        {std::string("volume_lost_to_") + by, "m3 m-3",
+         std::string("volume of particles, vapour and precursor (as monomers) lost to ") +
+             longBy + " since t = 0, per m3 of gas",
+         volumeTolerance});
+    return std::pair{layout_.scalar(number), layout_.scalar(volume)};
+  };
+  const ReactorConditions& reactor = c.reactor;
+  const auto diluted = reactor.hasDilution() ? tally("dilution", "dilution") : std::pair{-1, -1};
+  const auto walls = reactor.hasWalls() ? tally("walls", "the walls") : std::pair{-1, -1};
 
   if (vapor) vapor_ = std::make_unique<Vapor>(c.material, v1, m.vapor == VaporMode::Depleted);
   if (coagulation) {
@@ -169,10 +199,33 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   if (growth)
     parts_.push_back(
         std::make_unique<GrowthPart>(layout_, *collisions_, *vapor_, grid_, areaId_));
+  if (precursor >= 0)
+    parts_.push_back(std::make_unique<PrecursorPart>(c.precursor, precursor, 0));
+  // Dilution and the walls take every node (a held vapour stays as it is), and the aggregates'
+  // area with their particles; dilution takes the precursor too, counted as one monomer per
+  // molecule.
+  std::vector<LossTarget> nodes;
+  for (int k = m.vapor == VaporMode::Held ? 2 : 1; k <= n_; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    nodes.push_back({k - 1, grid_.volume[i], k >= first_, grid_.diameter[i]});
+    if (areaId_ >= 0 && k >= first_)
+      nodes.push_back({layout_.at(areaId_, k), 0.0, false, grid_.diameter[i]});
+  }
+  if (diluted.first >= 0) {
+    std::vector<LossTarget> targets = nodes;
+    if (precursor >= 0) targets.push_back({precursor, v1, false, grid_.diameter[1]});
+    parts_.push_back(std::make_unique<DilutionPart>(reactor.dilution, std::move(targets),
+                                                    diluted.first, diluted.second));
+  }
+  if (walls.first >= 0)
+    parts_.push_back(
+        std::make_unique<WallLossPart>(reactor, c.gas, nodes, walls.first, walls.second));
   // Last: instant sintering replaces the area rates of the parts before it.
   if (c.aggregates && c.aggregates->sintering.form != SinteringForm::None)
     parts_.push_back(std::make_unique<SinteringPart>(layout_, areaId_, grid_, first_,
                                                      c.aggregates->sintering));
+  if (reactor.expansion)
+    expansion_ = std::make_unique<GasExpansion>(gasAt(0.0), layout_.size());
   for (const auto& part : parts_) rootCount_ += part->rootCount();
 
   // The results: the state's variables, then the figures per time.
@@ -198,9 +251,16 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
     for (const ResultVariable& v : kAggregateFigures) results_.add(v);
   for (const auto& part : parts_)
     for (const ResultVariable& v : part->results()) results_.add(v);
+  if (expansion_)
+    results_.add({"gas_density_ratio", "1",
+                  "density of the gas relative to the start, (P / P0) (T0 / T)", false});
 }
 
 GasState AerosolModel::gasAt(double t) const { return case_.temperature.at(t, case_.gas.pressure); }
+
+const double* AerosolModel::concentrationsAt(const GasState& gas, const double* y) {
+  return expansion_ ? expansion_->concentrations(expansion_->ratio(gas), y) : y;
+}
 
 ModelPoint AerosolModel::prepare(double t) {
   ModelPoint point{t, gasAt(t)};
@@ -220,6 +280,9 @@ std::vector<double> AerosolModel::initialState() const {
       y[0] = in.monomerConcentration;
     }
   }
+  const int precursor = layout_.findScalar("precursor_concentration");
+  if (precursor >= 0)
+    y[static_cast<std::size_t>(layout_.scalar(precursor))] = case_.precursor.concentration;
   // Particles between nodes are shared keeping number and volume (case/initial_particles.h).
   const ParticlePlacement placed = placeInitialParticles(in, grid_.volume, first_, n_);
   for (int k = first_; k <= n_; ++k)
@@ -241,7 +304,12 @@ bool AerosolModel::rhs(double t, const double* y, double* ydot) {
   const ModelPoint point = prepare(t);
   const int size = layout_.size();
   std::fill(ydot, ydot + size, 0.0);
-  for (const auto& part : parts_) part->addRates(point, y, ydot);
+  const double* c = concentrationsAt(point.gas, y);
+  for (const auto& part : parts_) part->addRates(point, c, ydot);
+  if (expansion_) {
+    const double ratio = expansion_->ratio(point.gas);
+    for (int k = 0; k < size; ++k) ydot[k] /= ratio;
+  }
   bool finite = true;
   for (int k = 0; k < size; ++k) finite = finite && std::isfinite(ydot[k]);
   return finite;
@@ -251,7 +319,9 @@ bool AerosolModel::jacobian(double t, const double* y, JacobianColumns columns) 
   const ModelPoint point = prepare(t);
   const int size = layout_.size();
   for (int m = 0; m < size; ++m) std::fill(columns[m], columns[m] + size, 0.0);
-  for (const auto& part : parts_) part->addJacobian(point, y, columns);
+  // d(f(s z) / s)/dz is the parts' Jacobian at the concentrations s z.
+  const double* c = concentrationsAt(point.gas, y);
+  for (const auto& part : parts_) part->addJacobian(point, c, columns);
   bool finite = true;
   for (int m = 0; m < size && finite; ++m)
     for (int k = 0; k < size; ++k) finite = finite && std::isfinite(columns[m][k]);
@@ -260,17 +330,19 @@ bool AerosolModel::jacobian(double t, const double* y, JacobianColumns columns) 
 
 void AerosolModel::roots(double t, const double* y, double* g) {
   const ModelPoint point{t, gasAt(t)};
+  const double* c = concentrationsAt(point.gas, y);
   for (const auto& part : parts_) {
-    part->roots(point, y, g);
+    part->roots(point, c, g);
     g += part->rootCount();
   }
 }
 
 bool AerosolModel::holdBranches(double t, const double* y, const int* found) {
   const ModelPoint point{t, gasAt(t)};
+  const double* c = concentrationsAt(point.gas, y);
   bool changed = false;
   for (const auto& part : parts_) {
-    changed = part->holdBranch(point, y, found) || changed;
+    changed = part->holdBranch(point, c, found) || changed;
     if (found != nullptr) found += part->rootCount();
   }
   return changed;
@@ -307,6 +379,7 @@ void AerosolModel::describeAggregates(const double* y, double* out) const {
 void AerosolModel::describe(double t, const double* y, OutputSample& out) {
   const int n = n_;
   const GasState gas = gasAt(t);
+  y = concentrationsAt(gas, y);
   out.time = t;
   out.values.assign(results_.valueCount(), 0.0);
   // The state's variables as they are.
@@ -326,6 +399,7 @@ void AerosolModel::describe(double t, const double* y, OutputSample& out) {
     part->describe(point, y, partValues);
     for (const ResultVariable& v : part->results()) partValues += v.perNode ? n_ : 1;
   }
+  if (expansion_) *partValues = expansion_->ratio(gas);
   series[kTemperature] = gas.temperature;
   series[kPressure] = gas.pressure * kPascalPerAtm;
   const std::vector<double>& v = grid_.volume;

@@ -1,10 +1,11 @@
 #pragma once
 // The aerosol model of a simulate case as an ODE system y' = f(t, y) over a named state (the
-// number concentration of every node, node 1 the vapour monomer when the case has a vapour),
-// with the temperature and pressure known functions of time from the case's history. The
-// right-hand side is the sum of the mechanism parts the case turns on, each the rate whose
-// Euler update the fixed-step processes take, through the same physics operators and step
-// engine.
+// number concentration of every node, node 1 the vapour monomer when the case has a vapour,
+// and scalars such as a precursor), with the temperature and pressure known functions of time
+// from the case's history. The right-hand side is the sum of the mechanism parts the case
+// turns on, each the rate whose Euler update the fixed-step processes take, through the same
+// physics operators and step engine. With the gas expansion on, y holds the amounts per m3 of
+// gas at the starting density and the parts see concentrations (model/gas_expansion.h).
 
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "case/case.h"
 #include "coagulation/node_grid.h"
 #include "model/collisions.h"
+#include "model/gas_expansion.h"
 #include "model/mechanism.h"
 #include "model/state_layout.h"
 #include "model/vapor.h"
@@ -44,6 +46,9 @@ class AerosolModel {
   int nodeCount() const { return n_; }
   int firstParticleNode() const { return first_; }
   bool hasVapor() const { return vapor_ != nullptr; }
+  // The concentrations (per m3 of gas now) of the state y at the gas state: y itself without
+  // the expansion.
+  const double* concentrationsAt(const GasState& gas, const double* y);
   const NodeGrid& grid() const { return grid_; }
   const std::vector<std::unique_ptr<MechanismPart>>& parts() const { return parts_; }
 
@@ -81,6 +86,7 @@ class AerosolModel {
   SplitOperator split_;
   std::unique_ptr<Vapor> vapor_;
   std::unique_ptr<Collisions> collisions_;
+  std::unique_ptr<GasExpansion> expansion_;
   std::vector<std::unique_ptr<MechanismPart>> parts_;
   NucleationPart* nucleation_ = nullptr;
   int areaId_ = -1;  // the layout's surface area of aggregates, or -1 for spheres

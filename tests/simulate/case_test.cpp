@@ -124,6 +124,20 @@ void expectSameCase(const SimulationCase& a, const SimulationCase& b) {
     EXPECT_EQ(a.temperature.table[i].temperature, b.temperature.table[i].temperature);
     EXPECT_EQ(a.temperature.table[i].pressure, b.temperature.table[i].pressure);
   }
+  EXPECT_EQ(a.reactor.expansion, b.reactor.expansion);
+  EXPECT_EQ(a.reactor.dilution.constant, b.reactor.dilution.constant);
+  ASSERT_EQ(a.reactor.dilution.table.size(), b.reactor.dilution.table.size());
+  for (std::size_t i = 0; i < a.reactor.dilution.table.size(); ++i) {
+    EXPECT_EQ(a.reactor.dilution.table[i].time, b.reactor.dilution.table[i].time);
+    EXPECT_EQ(a.reactor.dilution.table[i].rate, b.reactor.dilution.table[i].rate);
+  }
+  EXPECT_EQ(a.reactor.tubeDiameter, b.reactor.tubeDiameter);
+  EXPECT_EQ(a.reactor.wallLossRate, b.reactor.wallLossRate);
+  EXPECT_EQ(a.precursor.present, b.precursor.present);
+  EXPECT_EQ(a.precursor.concentration, b.precursor.concentration);
+  EXPECT_EQ(a.precursor.rateA, b.precursor.rateA);
+  EXPECT_EQ(a.precursor.activationTemperature, b.precursor.activationTemperature);
+  EXPECT_EQ(a.precursor.product, b.precursor.product);
   EXPECT_EQ(a.end.rule, b.end.rule);
   EXPECT_EQ(a.end.time, b.end.time);
   EXPECT_EQ(a.end.temperature, b.end.temperature);
@@ -221,6 +235,26 @@ TEST(CaseFile, OtherFormsFillTheRecordAndRoundTrip) {
         {"law = \"cooling\"\nstart = 1500\ncooling_rate = 1000",
          "law = \"table\"\ntable = [[0, 1500, 0.9], [0.1, 1400, 1.1], [0.5, 250, 1.0]]"},
         {"[output]", "[output]\nfile = \"out dir/\\\"r\\\".nc\""}}},
+      {"reactor terms only: a precursor making particles of monomer size, a dilution table, "
+       "a tube, a closed volume",
+       {{"nucleation = true", "nucleation = false"},
+        {"coagulation = true", "coagulation = false"},
+        {"growth = true", "growth = false"},
+        {"vapor = \"depleted\"", "vapor = \"none\""},
+        {"saturation_ratio = 1.001", ""},
+        {"[initial.particles]\nkind = \"lognormal\"\ndiameter = 5.0\nsigma_g = 1.4\n"
+         "concentration = 1e12",
+         ""},
+        {"[mechanisms]",
+         "[reactor]\nexpansion = false\ndilution_rate = [[0, 100], [0.5, 2.5e3]]\n"
+         "tube_diameter = 0.02\nwall_loss_rate = 0.25\n\n[precursor]\nconcentration = 1e22\n"
+         "rate_a = 8.26e4\nactivation_temperature = 10681\nproduct = \"particles\"\n\n"
+         "[mechanisms]"}}},
+      {"a precursor making the vapour, which starts without any",
+       {{"saturation_ratio = 1.001", ""},
+        {"[mechanisms]",
+         "[reactor]\ndilution_rate = 40\n\n[precursor]\nconcentration = 1e21\nrate_a = 1e3\n"
+         "activation_temperature = 0\nproduct = \"vapor\"\n\n[mechanisms]"}}},
   };
   for (const Form& form : forms) {
     SCOPED_TRACE(form.name);
@@ -244,6 +278,18 @@ TEST(CaseFile, OtherFormsFillTheRecordAndRoundTrip) {
   ASSERT_EQ(c.temperature.table.size(), 3u);
   EXPECT_EQ(c.temperature.table[2].temperature, 250.0);
   EXPECT_EQ(c.output.file, "out dir/\"r\".nc");
+  // The reactor's keys: a case file's gas expands unless it says otherwise; a precursor
+  // that makes particles starts the grid at the monomer.
+  EXPECT_TRUE(c.reactor.expansion);
+  text = kValid;
+  for (const auto& [find, replace] : forms[3].edits) text = edited(text, find, replace);
+  ASSERT_TRUE(parseCaseText(text, "case.toml", c, message)) << message;
+  EXPECT_FALSE(c.reactor.expansion);
+  ASSERT_EQ(c.reactor.dilution.table.size(), 2u);
+  EXPECT_EQ(c.reactor.dilution.at(0.25), 1300.0);
+  EXPECT_EQ(c.reactor.tubeDiameter, 0.02);
+  EXPECT_EQ(c.precursor.product, PrecursorProduct::Particles);
+  EXPECT_EQ(c.grid.firstVolume, 0.1 / (2000 * 6.0225e23));
 }
 
 // One row per refusal: the edit of the valid case, the text whose line the message must
@@ -441,6 +487,54 @@ const Refusal kRefusals[] = {
     {"kind = \"lognormal\"\ndiameter = 5.0\nsigma_g = 1.4",
      "kind = \"node\"\nnode = 49\ndiameter = 5.0", "node = 49",
      "initial.particles.node = 49: expected a node of the grid from 2 to 48"},
+    // Reactor conditions and a precursor.
+    {"[mechanisms]", "[reactor]\nexpansion = 1\n[mechanisms]", "expansion",
+     "reactor.expansion = 1: expected true or false"},
+    {"[mechanisms]", "[reactor]\ndilution_rate = -1\n[mechanisms]", "dilution_rate",
+     "reactor.dilution_rate = -1: expected a rate of 0 or more (1/s), or a table"},
+    {"[mechanisms]", "[reactor]\ndilution_rate = [[0, 10], [0.1, 20],\n [0.1, 30]]\n[mechanisms]",
+     "[0.1, 30]",
+     "reactor.dilution_rate row 3 time = 0.1: expected a time after 0.1 s of the row before"},
+    {"[mechanisms]", "[reactor]\ndilution_rate = [[0, 10], [0.1, -20]]\n[mechanisms]",
+     "dilution_rate", "reactor.dilution_rate row 2 rate = -20: expected a rate of 0 or more"},
+    {"[mechanisms]", "[reactor]\ndilution_rate = [[0, 10]]\n[mechanisms]", "dilution_rate",
+     "reactor.dilution_rate = [...] (an array): expected a rate of 0 or more (1/s), or a table "
+     "of at least two rows"},
+    {"[mechanisms]", "[reactor]\ntube_diameter = 0\n[mechanisms]", "tube_diameter",
+     "reactor.tube_diameter = 0: expected a tube diameter above 0 m"},
+    {"[mechanisms]", "[reactor]\nwall_loss_rate = -0.5\n[mechanisms]", "wall_loss_rate",
+     "reactor.wall_loss_rate = -0.5: expected a rate of 0 or more (1/s)"},
+    {"[mechanisms]", "[reactor]\ntube = 0.02\n[mechanisms]", "tube =",
+     "reactor.tube: unknown key; expected one of expansion, dilution_rate, tube_diameter"},
+    {"[mechanisms]",
+     "[precursor]\nconcentration = 1e22\nrate_a = -1\nactivation_temperature = 10681\n"
+     "product = \"vapor\"\n[mechanisms]",
+     "rate_a", "precursor.rate_a = -1: expected an Arrhenius prefactor of 0 or more"},
+    {"[mechanisms]",
+     "[precursor]\nconcentration = 1e22\nrate_a = 8.26e4\nactivation_temperature = -1\n"
+     "product = \"vapor\"\n[mechanisms]",
+     "activation_temperature", "precursor.activation_temperature = -1: expected an activation "
+                               "temperature E/R of 0 or more (K)"},
+    {"[mechanisms]",
+     "[precursor]\nconcentration = 0\nrate_a = 8.26e4\nactivation_temperature = 10681\n"
+     "product = \"vapor\"\n[mechanisms]",
+     "concentration = 0", "precursor.concentration = 0: expected a concentration above 0"},
+    {"[mechanisms]",
+     "[precursor]\nconcentration = 1e22\nrate_a = 8.26e4\nactivation_temperature = 10681\n"
+     "product = \"solid\"\n[mechanisms]",
+     "product", "precursor.product = \"solid\": expected \"vapor\" or \"particles\""},
+    {"[mechanisms]",
+     "[precursor]\nconcentration = 1e22\nrate_a = 8.26e4\nactivation_temperature = 10681\n"
+     "[mechanisms]",
+     "[precursor]", "precursor.product is missing: expected \"vapor\" or \"particles\""},
+    {"[mechanisms]",
+     "[precursor]\nconcentration = 1e22\nrate_a = 8.26e4\nactivation_temperature = 10681\n"
+     "product = \"particles\"\n[mechanisms]",
+     "product", "precursor.product = \"particles\": expected \"vapor\" with a vapour"},
+    {"vapor = \"depleted\"",
+     "vapor = \"held\"\n[precursor]\nconcentration = 1e22\nrate_a = 8.26e4\n"
+     "activation_temperature = 10681\nproduct = \"vapor\"",
+     "vapor = \"held\"", "mechanisms.vapor = \"held\": expected \"depleted\" with a precursor"},
     // Syntax.
     {"nodes = 48", "nodes = = 48", "", "TOML syntax:"},
     {"nodes = 48", "nodes = 48\n[ grid ]", "[ grid ]", "TOML syntax:"},
@@ -475,8 +569,34 @@ TEST(CaseFile, RefusalsThatTakeSeveralEdits) {
       // Mechanisms that cannot work together.
       {{{"nucleation = true", "nucleation = false"},
         {"coagulation = true", "coagulation = false"},
-        {"growth = true", "growth = false"}},
-       "nucleation, coagulation and growth are all false"},
+        {"growth = true", "growth = false"},
+        {"[mechanisms]", "[reactor]\nexpansion = false\n[mechanisms]"}},
+       "nucleation, coagulation and growth are all false and no reactor term"},
+      // A precursor that makes particles, with a grid that does not start at the monomer or
+      // without a vapour to take its product; a tube without a gas viscosity.
+      {{{"nucleation = true", "nucleation = false"},
+        {"growth = true", "growth = false"},
+        {"vapor = \"depleted\"", "vapor = \"none\""},
+        {"saturation_ratio = 1.001", ""},
+        {"nodes = 48", "nodes = 48\nfirst_diameter = 1"},
+        {"[mechanisms]",
+         "[precursor]\nconcentration = 1e22\nrate_a = 8.26e4\nactivation_temperature = 10681\n"
+         "product = \"particles\"\n[mechanisms]"}},
+       "grid.first_diameter = 1: expected no first_diameter with precursor.product = "
+       "\"particles\" (node 1 is the monomer)"},
+      {{{"nucleation = true", "nucleation = false"},
+        {"growth = true", "growth = false"},
+        {"vapor = \"depleted\"", "vapor = \"none\""},
+        {"saturation_ratio = 1.001", ""},
+        {"nodes = 48", "nodes = 48\nfirst_diameter = 1"},
+        {"[mechanisms]",
+         "[precursor]\nconcentration = 1e22\nrate_a = 8.26e4\nactivation_temperature = 10681\n"
+         "product = \"vapor\"\n[mechanisms]"}},
+       "precursor.product = \"vapor\": expected \"particles\" with mechanisms.vapor = \"none\""},
+      {{{"kernel = \"fuchs\"", "kernel = \"free-molecular\""},
+        {"sutherland_a = 1.458e-6\n", ""},
+        {"[mechanisms]", "[reactor]\ntube_diameter = 0.01\n[mechanisms]"}},
+       "gas.sutherland_a is missing"},
       {{{"nucleation = true", "nucleation = false"},
         {"[initial.particles]\nkind = \"lognormal\"\ndiameter = 5.0\nsigma_g = 1.4\n"
          "concentration = 1e12",

@@ -283,14 +283,17 @@ TEST(SimulateModelJacobian, EveryPartsBlockMatchesCentralDifferencesOfItsRates) 
   // Each part's block against central differences of that part's rates alone, on a state
   // with particles on every node but the top one (its column comes from the full table); at
   // S = 3 node 2 evaporates (Kelvin) and the larger nodes grow, at S = 8 all grow. Aggregates
-  // of twice a sphere's area (the area, the collision diameters and sintering in play).
+  // of twice a sphere's area (the area, the collision diameters and sintering in play); the
+  // reactor's parts: a precursor making the vapour, dilution and the walls.
   struct Row {
     int form;
     double S;
     bool aggregates;
+    bool reactor;
   };
-  for (const Row& row : {Row{1, 3.0, false}, Row{1, 8.0, false}, Row{2, 3.0, false},
-                         Row{2, 8.0, false}, Row{1, 3.0, true}, Row{2, 8.0, true}}) {
+  for (const Row& row : {Row{1, 3.0, false, true}, Row{1, 8.0, false, false},
+                         Row{2, 3.0, false, false}, Row{2, 8.0, false, true},
+                         Row{1, 3.0, true, false}, Row{2, 8.0, true, true}}) {
     RunSettings s = exampleMaterial(10, 3, row.form);
     SimulationCase c = legacyCaseOf(s, 3);
     if (row.aggregates) {
@@ -299,6 +302,13 @@ TEST(SimulateModelJacobian, EveryPartsBlockMatchesCentralDifferencesOfItsRates) 
       a.sintering.prefactor = 7.44e16;
       a.sintering.activationTemperature = 31000.0;
       c.aggregates = a;
+    }
+    if (row.reactor) {
+      c.reactor.expansion = true;
+      c.reactor.dilution.table = {{0.0, 50.0}, {1.0, 150.0}};
+      c.reactor.tubeDiameter = 0.002;
+      c.reactor.wallLossRate = 3.0;
+      c.precursor = PrecursorProperties{true, 1e20, 8.26e4, 10681.0, PrecursorProduct::Vapor};
     }
     AerosolModel model(c);
     ASSERT_TRUE(model.ok()) << model.message();
@@ -309,18 +319,19 @@ TEST(SimulateModelJacobian, EveryPartsBlockMatchesCentralDifferencesOfItsRates) 
     fillParticles(N, 2, nodes, 1e16);
     N[static_cast<std::size_t>(nodes)] = 0.0;
     std::vector<double> y = stateOf(N, nodes);
-    std::vector<double> scale(y.size(), 1e16);  // of an entry's step where it is 0
+    std::vector<double> scale(static_cast<std::size_t>(n), 1e16);  // a step where an entry is 0
     if (row.aggregates) {
-      y.resize(static_cast<std::size_t>(n), 0.0);
-      for (int k = 2; k <= nodes; ++k) {
+      for (int k = 1; k <= nodes; ++k) {
         const double a = sphereArea(model.grid().volume[static_cast<std::size_t>(k)]);
-        y[static_cast<std::size_t>(nodes + k - 1)] = 2.0 * a * N[static_cast<std::size_t>(k)];
-        scale.resize(y.size(), 1e16);
+        y.push_back(k == 1 ? 0.0 : 2.0 * a * N[static_cast<std::size_t>(k)]);
         scale[static_cast<std::size_t>(nodes + k - 1)] = 1e16 * a;
       }
     }
+    // The scalars: the precursor, and the tallies of what is lost.
+    const std::size_t firstScalar = y.size();
+    while (y.size() < static_cast<std::size_t>(n)) y.push_back(y.size() == firstScalar ? 3e19 : 1e12);
     model.holdBranches(0.0, y.data(), nullptr);
-    ASSERT_EQ(model.parts().size(), row.aggregates ? 4u : 3u);
+    ASSERT_EQ(model.parts().size(), 3u + (row.aggregates ? 1u : 0u) + (row.reactor ? 3u : 0u));
     for (const auto& part : model.parts()) {
       SCOPED_TRACE(std::string(part->name()) + (row.form == 1 ? ", free molecular" : ", Fuchs") +
                    ", S = " + std::to_string(row.S));
