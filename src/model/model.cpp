@@ -200,7 +200,9 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
     parts_.push_back(
         std::make_unique<GrowthPart>(layout_, *collisions_, *vapor_, grid_, areaId_));
   if (precursor >= 0)
-    parts_.push_back(std::make_unique<PrecursorPart>(c.precursor, precursor, 0));
+    parts_.push_back(std::make_unique<PrecursorPart>(
+        c.precursor, precursor, 0, areaId_ >= 0 && first_ == 1 ? layout_.at(areaId_, 1) : -1,
+        sphereArea(grid_.volume[1])));
   // Dilution and the walls take every node (a held vapour stays as it is), and the aggregates'
   // area with their particles; dilution takes the precursor too, counted as one monomer per
   // molecule.

@@ -9,8 +9,13 @@ namespace aerosol {
 
 SinteringPart::SinteringPart(const StateLayout& layout, int areaId, const NodeGrid& grid,
                              int first, const SinteringLaw& law)
-    : layout_(layout), areaId_(areaId), grid_(grid), n_(layout.nodeCount()), first_(first),
-      law_(law) {
+    : layout_(layout),
+      areaId_(areaId),
+      grid_(grid),
+      n_(layout.nodeCount()),
+      first_(first),
+      law_(law),
+      noiseNumber_(layout.nodeVariables().front().absoluteTolerance) {
   smallestPrimary_ = 1e-3 * std::cbrt(6.0 * grid.volume[1] / kPi);
   sphere_.assign(static_cast<std::size_t>(n_) + 1, 0.0);
   for (int k = 1; k <= n_; ++k) sphere_[static_cast<std::size_t>(k)] = sphereArea(grid.volume[k]);
@@ -32,13 +37,21 @@ std::vector<int> SinteringPart::writes() const {
 }
 
 double SinteringPart::time(int k, double N, double A, double T, double& logSlope,
-                           double& primary, bool& clipped) const {
+                           double& primary, double& byArea, double& byNumber) const {
   const double v = grid_.volume[k];
   const double sphere = std::cbrt(6.0 * v / kPi);
-  primary = N > 0.0 && A > 0.0 ? 6.0 * v * N / A : sphere;
-  // Within the sizes a primary can have: from the grid's first node to the sphere.
-  clipped = !(primary < sphere) || !(primary > smallestPrimary_);
-  primary = std::min(std::max(primary, smallestPrimary_), sphere);
+  const double raw = N > 0.0 && A > 0.0 ? 6.0 * v * N / A : sphere;
+  // Within the sizes a primary can have: from far below the grid's first node to the sphere.
+  const bool clipped = !(raw < sphere) || !(raw > smallestPrimary_);
+  const double dp = std::min(std::max(raw, smallestPrimary_), sphere);
+  // A node that holds next to nothing has no shape, only the noise of A / N: its primaries
+  // go over to the sphere's as N falls to the absolute tolerance, w = N / (N + N_noise).
+  const double w = N > 0.0 ? N / (N + noiseNumber_) : 0.0;
+  primary = sphere + w * (dp - sphere);
+  byArea = clipped ? 0.0 : w * (-dp / A);
+  byNumber = (clipped ? 0.0 : w * (dp / N)) +
+             (N > 0.0 ? noiseNumber_ / ((N + noiseNumber_) * (N + noiseNumber_)) * (dp - sphere)
+                      : 0.0);
   logSlope = law_.logSlope(primary, T);
   return law_.time(primary, T);
 }
@@ -53,9 +66,8 @@ void SinteringPart::addRates(const ModelPoint& point, const double* y, double* y
   for (int k = first_; k <= n_; ++k) {
     const double N = y[k - 1];
     const double A = y[area(k)];
-    double slope = 0.0, primary = 0.0;
-    bool clipped = false;
-    const double tau = time(k, N, A, T, slope, primary, clipped);
+    double slope = 0.0, primary = 0.0, byArea = 0.0, byNumber = 0.0;
+    const double tau = time(k, N, A, T, slope, primary, byArea, byNumber);
     ydot[area(k)] -= (A - N * sphere_[static_cast<std::size_t>(k)]) / tau;
   }
 }
@@ -75,15 +87,12 @@ void SinteringPart::addJacobian(const ModelPoint& point, const double* y,
     const double N = y[k - 1];
     const double A = y[area(k)];
     const double a = sphere_[static_cast<std::size_t>(k)];
-    double slope = 0.0, primary = 0.0;
-    bool clipped = false;
-    const double tau = time(k, N, A, T, slope, primary, clipped);
+    double slope = 0.0, primary = 0.0, byArea = 0.0, byNumber = 0.0;
+    const double tau = time(k, N, A, T, slope, primary, byArea, byNumber);
     const double excess = (A - N * a) / tau;
-    // tau follows d_p = 6 v N / A: dd_p/dA = -d_p/A, dd_p/dN = d_p/N (none when clipped).
-    const double byArea = clipped ? 0.0 : excess * slope * (-primary / A);
-    const double byNumber = clipped ? 0.0 : excess * slope * (primary / N);
-    columns[area(k)][area(k)] += -1.0 / tau + byArea;
-    columns[k - 1][area(k)] += a / tau + byNumber;
+    // tau follows the primaries' d_p(N, A): d(-excess)/dy = -excess' + excess dln(tau)/dd_p d_p'.
+    columns[area(k)][area(k)] += -1.0 / tau + excess * slope * byArea;
+    columns[k - 1][area(k)] += a / tau + excess * slope * byNumber;
   }
 }
 
@@ -96,11 +105,10 @@ std::vector<ResultVariable> SinteringPart::results() const {
 void SinteringPart::describe(const ModelPoint& point, const double* y, double* values) {
   if (!law_.relaxes()) return;
   for (int k = 1; k <= n_; ++k) {
-    double slope = 0.0, primary = 0.0;
-    bool clipped = false;
+    double slope = 0.0, primary = 0.0, byArea = 0.0, byNumber = 0.0;
     values[k - 1] = k < first_ ? 0.0
                                : time(k, y[k - 1], y[area(k)], point.gas.temperature, slope,
-                                      primary, clipped);
+                                      primary, byArea, byNumber);
   }
 }
 

@@ -33,9 +33,9 @@ class SinteringPart final : public MechanismPart {
   void describe(const ModelPoint& point, const double* y, double* values) override;
 
  private:
-  // tau_s of node k's primaries and d ln tau / d d_p, at the state's primary diameter.
+  // tau_s of node k's primaries, d ln tau / d d_p and d d_p / dA, d d_p / dN at the state.
   double time(int k, double N, double A, double T, double& logSlope, double& primary,
-              bool& clipped) const;
+              double& byArea, double& byNumber) const;
   int area(int node) const { return layout_.at(areaId_, node); }
 
   const StateLayout& layout_;
@@ -45,7 +45,8 @@ class SinteringPart final : public MechanismPart {
   int first_;
   SinteringLaw law_;
   std::vector<double> sphere_;  // a_sph(v_k), m2
-  double smallestPrimary_ = 0.0;  // m: node 1's diameter
+  double smallestPrimary_ = 0.0;  // m: a guard far below node 1's diameter
+  double noiseNumber_;              // #/m3: the absolute tolerance of the number concentrations
 };
 
 }  // namespace aerosol
