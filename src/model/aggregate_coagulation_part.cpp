@@ -1,6 +1,8 @@
 #include "model/aggregate_coagulation_part.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace aerosol {
 
@@ -238,6 +240,29 @@ void AggregateCoagulationPart::addJacobian(const ModelPoint& point, const double
       columns[area(m)][r] += rates_[r] * byArea_[mi];
     }
   }
+}
+
+std::vector<ResultVariable> AggregateCoagulationPart::results() const {
+  return {{"collision_time", "s",
+           "characteristic collision time of the particles, 2 N / sum_ij beta_ij N_i N_j "
+           "(missing while they do not collide)",
+           false, "", true}};
+}
+
+void AggregateCoagulationPart::describe(const ModelPoint& point, const double* y,
+                                        double* values) {
+  fillKernel(point, y);
+  const auto n = static_cast<std::size_t>(n_);
+  double number = 0.0, collisions = 0.0;  // m-3, m-3 s-1
+  for (int i = first_; i <= n_; ++i) {
+    const double Ni = std::max(y[i - 1], 0.0);
+    number += Ni;
+    for (int j = first_; j <= n_; ++j)
+      collisions += beta_[static_cast<std::size_t>(i - 1) * n + static_cast<std::size_t>(j - 1)] *
+                    Ni * std::max(y[j - 1], 0.0);
+  }
+  values[0] = collisions > 0.0 ? 2.0 * number / collisions
+                               : std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace aerosol

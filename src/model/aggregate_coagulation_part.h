@@ -37,6 +37,10 @@ class AggregateCoagulationPart final : public MechanismPart {
   std::vector<int> writes() const override { return reads(); }
   void addRates(const ModelPoint& point, const double* y, double* ydot) override;
   void addJacobian(const ModelPoint& point, const double* y, JacobianColumns columns) override;
+  // collision_time: 2 N / sum_ij beta_ij N_i N_j, the time scale on which the particles
+  // collide, to set against their sintering time.
+  std::vector<ResultVariable> results() const override;
+  void describe(const ModelPoint& point, const double* y, double* values) override;
 
   // The kernel of the last evaluation, m3/s: beta(i, j) at (i - 1) n + j - 1.
   const std::vector<double>& kernel() const { return beta_; }
