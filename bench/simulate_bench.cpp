@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "case/case.h"
 #include "integrator/simulation.h"
 #include "model/model.h"
 #include "support/example_case.h"
@@ -202,6 +203,47 @@ void SimulateReactorRun(benchmark::State& state) {
 }
 BENCHMARK(SimulateReactorRun)
     ->ArgsProduct({{48, 200}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+// Aggregates against spheres: the same case with and without [aggregates] (`aggregates` 1 and
+// 0). The TiO2 flame example (a precursor making particles, coagulation and sintering by the
+// library's titania law, 100 nodes) and the nucleation-growth vapour on 100 nodes as
+// aggregates (D_f 1.8) that sinter by the titania law's form and constants.
+SimulationCase aggregateCase(long which, long aggregates) {
+  SimulationCase c;
+  if (which == 0) {
+    std::string message;
+    if (!readCaseFile(AEROSOL_SOURCE_DIR "/examples/aggregates/tio2-flame.toml", c, message))
+      return SimulationCase{};
+  } else {
+    c = coolingVapour(100, true, 1500.0, 6000.0);
+    AggregateProperties a;
+    a.sintering.form = SinteringForm::GrainBoundary;
+    a.sintering.prefactor = 7.44e16;  // titania's law, s/(m4 K)
+    a.sintering.activationTemperature = 31000.0;
+    c.aggregates = a;
+  }
+  c.output.times = 11;
+  if (aggregates == 0) c.aggregates.reset();
+  return c;
+}
+
+void SimulateAggregates(benchmark::State& state) {
+  const SimulationCase c = aggregateCase(state.range(0), state.range(1));
+  if (c.grid.nodeCount == 0) {
+    state.SkipWithError("examples/aggregates/tio2-flame.toml could not be read");
+    return;
+  }
+  for (auto _ : state) {
+    LastSample sink;
+    const RunOutcome outcome = runSimulation(c, sink, RunControl{});
+    report(state, outcome, sink);
+  }
+}
+BENCHMARK(SimulateAggregates)
+    ->ArgNames({"case", "aggregates"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

@@ -263,8 +263,9 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
     return setupFailed("vectors");
   double* y = N_VGetArrayPointer(s.y);
   for (int k = 0; k < n; ++k) y[k] = y0[static_cast<std::size_t>(k)];
-  // 1.0: every variable of the state stays >= 0.
-  N_VConst(1.0, s.constraints);
+  // 1.0: the variable stays >= 0 (all but those no rate reads).
+  const std::vector<double> constraints = layout.constraints();
+  std::copy(constraints.begin(), constraints.end(), N_VGetArrayPointer(s.constraints));
   const std::vector<double> absolute = layout.absoluteTolerances();
   std::copy(absolute.begin(), absolute.end(), N_VGetArrayPointer(s.absolute));
 

@@ -25,6 +25,8 @@ AggregateCoagulationPart::AggregateCoagulationPart(const StateLayout& layout, in
   low_.assign(n * n, 0);
   lowFraction_.assign(n * n, 0.0);
   highFraction_.assign(n * n, 0.0);
+  lowArea_.assign(n * n, 0.0);
+  highArea_.assign(n * n, 0.0);
   for (int i = 1; i <= n_; ++i)
     for (int j = 1; j <= n_; ++j) {
       const std::size_t p = static_cast<std::size_t>(i - 1) * n + static_cast<std::size_t>(j - 1);
@@ -32,7 +34,13 @@ AggregateCoagulationPart::AggregateCoagulationPart(const StateLayout& layout, in
       low_[p] = split.lowNode[q];
       lowFraction_[p] = split.lowFraction[q];
       highFraction_[p] = split.highFraction[q];
+      // The share of the pair's area each receiving node takes: its share of the volume.
+      const int k = low_[p];
+      const double sum = grid.volume[i] + grid.volume[j];
+      lowArea_[p] = lowFraction_[p] * (grid.volume[k] / sum);
+      if (k + 1 <= n_) highArea_[p] = highFraction_[p] * (grid.volume[k + 1] / sum);
     }
+  spheres_ = aggregates.sintering.form == SinteringForm::Instant;
   volumeDiameter_.assign(n + 1, 0.0);
   for (int k = 1; k <= n_; ++k)
     volumeDiameter_[static_cast<std::size_t>(k)] =
@@ -44,6 +52,10 @@ AggregateCoagulationPart::AggregateCoagulationPart(const StateLayout& layout, in
   byArea_.assign(n + 1, 0.0);
   beta_.assign(n * n, 0.0);
   particles_.assign(n + 1, FuchsParticle{});
+  speedSquared_.assign(n + 1, 0.0);
+  transitionSquared_.assign(n + 1, 0.0);
+  formedAt_.assign(n + 1, 0.0);
+  changed_.assign(n + 1, 0);
   rates_.assign(static_cast<std::size_t>(layout.size()), 0.0);
 }
 
@@ -54,8 +66,7 @@ std::vector<int> AggregateCoagulationPart::reads() const {
   return r;
 }
 
-double AggregateCoagulationPart::fuchs(int i, double di, int j) const {
-  const FuchsParticle a = fuchsParticle(temperature_, carrier_, di, grid_.mass[i]);
+double AggregateCoagulationPart::fuchs(const FuchsParticle& a, double di, int j, int i) const {
   const double dj = collision_[static_cast<std::size_t>(j)];
   return fuchsPair(a, di, j == i ? a : particles_[static_cast<std::size_t>(j)], j == i ? di : dj);
 }
@@ -71,7 +82,8 @@ void AggregateCoagulationPart::fillKernel(const ModelPoint& point, const double*
     collision_[i] = dv;
     byNumber_[i] = 0.0;
     byArea_[i] = 0.0;
-    if (N > 0.0 && A > 0.0) {
+    // Instant sintering makes spheres: their kernels, whatever the area's rounding says.
+    if (!spheres_ && N > 0.0 && A > 0.0) {
       const AggregateShape shape = aggregateShape(grid_.volume[k], A / N, aggregates_,
                                                   smallestPrimary_);
       const double excess = shape.collisionDiameter - dv;
@@ -95,20 +107,40 @@ void AggregateCoagulationPart::fillKernel(const ModelPoint& point, const double*
   }
   const auto n = static_cast<std::size_t>(n_);
   if (isFuchs) {
-    temperature_ = point.gas.temperature;
-    CarrierGasProperties gas = gas_;
-    gas.pressure = point.gas.pressure;
-    carrier_ = carrierGas(temperature_, gas);
-    for (int k = first_; k <= n_; ++k)
-      particles_[static_cast<std::size_t>(k)] =
-          fuchsParticle(temperature_, carrier_, collision_[static_cast<std::size_t>(k)],
-                        grid_.mass[k]);
-    for (int i = first_; i <= n_; ++i)
-      for (int j = first_; j <= n_; ++j) {
-        const auto a = static_cast<std::size_t>(i), b = static_cast<std::size_t>(j);
-        beta_[(a - 1) * n + b - 1] =
-            fuchsPair(particles_[a], collision_[a], particles_[b], collision_[b]);
+    // Only the pairs of a node whose collision diameter changed are formed anew at the same
+    // gas state: the others' numbers would come out the same. Spheres keep theirs all run.
+    const bool sameGas = filled_ && point.gas.temperature == temperature_ &&
+                         point.gas.pressure == pressure_;
+    if (!sameGas) {
+      temperature_ = point.gas.temperature;
+      pressure_ = point.gas.pressure;
+      CarrierGasProperties gas = gas_;
+      gas.pressure = pressure_;
+      carrier_ = carrierGas(temperature_, gas);
+    }
+    for (int k = first_; k <= n_; ++k) {
+      const auto i = static_cast<std::size_t>(k);
+      changed_[i] = !sameGas || collision_[i] != formedAt_[i];
+      if (!changed_[i]) continue;
+      formedAt_[i] = collision_[i];
+      particles_[i] = fuchsParticle(temperature_, carrier_, collision_[i], grid_.mass[k]);
+      speedSquared_[i] = particles_[i].speed * particles_[i].speed;
+      transitionSquared_[i] = particles_[i].transition * particles_[i].transition;
+    }
+    filled_ = true;
+    // The kernel is symmetric, bit for bit: one half formed, the other mirrored.
+    for (int i = first_; i <= n_; ++i) {
+      const auto a = static_cast<std::size_t>(i);
+      for (int j = i; j <= n_; ++j) {
+        const auto b = static_cast<std::size_t>(j);
+        if (!changed_[a] && !changed_[b]) continue;
+        const double beta = fuchsPairFromSquares(
+            collision_[a], particles_[a].diffusion, speedSquared_[a], transitionSquared_[a],
+            collision_[b], particles_[b].diffusion, speedSquared_[b], transitionSquared_[b]);
+        beta_[(a - 1) * n + b - 1] = beta;
+        beta_[(b - 1) * n + a - 1] = beta;
       }
+    }
     return;
   }
   collisions_.completeTable();
@@ -125,28 +157,36 @@ void AggregateCoagulationPart::fillKernel(const ModelPoint& point, const double*
 void AggregateCoagulationPart::addRates(const ModelPoint& point, const double* y, double* ydot) {
   fillKernel(point, y);
   const auto n = static_cast<std::size_t>(n_);
-  const std::vector<double>& v = grid_.volume;
+  // The pairs (i, j) and (j, i) collide alike and their products land alike (the kernel and
+  // the split are symmetric): each unordered pair once, with the gains of both orders.
   for (int i = first_; i <= n_; ++i) {
     const double Ni = y[i - 1];
     const double Ai = y[area(i)];
     if (Ni == 0.0 && Ai == 0.0) continue;  // an empty node: nothing gained or lost with it
-    double L = 0.0;
-    for (int j = first_; j <= n_; ++j) {
+    double L = 0.0;  // 1/s: node i's losses to the partners j >= i
+    for (int j = i; j <= n_; ++j) {
       const std::size_t p = static_cast<std::size_t>(i - 1) * n + static_cast<std::size_t>(j - 1);
       const double beta = beta_[p];
       const double Nj = y[j - 1];
+      const double Aj = y[area(j)];
       L += beta * Nj;
-      const double number = 0.5 * beta * Ni * Nj;
-      const double areaGain = 0.5 * beta * (Ai * Nj + y[area(j)] * Ni);
-      const double sum = v[i] + v[j];
+      double gain = beta;
+      if (j != i) {
+        ydot[j - 1] -= beta * Ni * Nj;
+        ydot[area(j)] -= beta * Ni * Aj;
+      } else {
+        gain = 0.5 * beta;  // beta_ii N_i^2 / 2 collisions
+      }
+      const double number = gain * Ni * Nj;
+      const double areaGain = gain * (Ai * Nj + Aj * Ni);
       const int k = low_[p];
       if (lowFraction_[p] != 0.0) {
         ydot[k - 1] += lowFraction_[p] * number;
-        ydot[area(k)] += lowFraction_[p] * (v[k] / sum) * areaGain;
+        ydot[area(k)] += lowArea_[p] * areaGain;
       }
       if (highFraction_[p] != 0.0 && k + 1 <= n_) {
         ydot[k] += highFraction_[p] * number;
-        ydot[area(k + 1)] += highFraction_[p] * (v[k + 1] / sum) * areaGain;
+        ydot[area(k + 1)] += highArea_[p] * areaGain;
       }
     }
     ydot[i - 1] -= Ni * L;
@@ -202,6 +242,8 @@ void AggregateCoagulationPart::addJacobian(const ModelPoint& point, const double
     std::fill(rates_.begin(), rates_.end(), 0.0);
     const double dc = collision_[mi];
     const double step = 1e-7 * dc;
+    const FuchsParticle moved =
+        isFuchs ? fuchsParticle(temperature_, carrier_, dc + step, grid_.mass[m]) : FuchsParticle{};
     const double Nm = y[m - 1];
     const double Am = y[area(m)];
     for (int j = first_; j <= n_; ++j) {
@@ -209,7 +251,7 @@ void AggregateCoagulationPart::addJacobian(const ModelPoint& point, const double
       const double beta = beta_[p];
       double slope = 0.0;  // dbeta_mj / dd_cm
       if (isFuchs)
-        slope = (fuchs(m, dc + step, j) - beta) / step;
+        slope = (fuchs(moved, dc + step, j, m) - beta) / step;
       else
         slope = (j == m ? 4.0 : 2.0) * beta / (dc + collision_[static_cast<std::size_t>(j)]);
       if (slope == 0.0) continue;

@@ -48,8 +48,8 @@ class AggregateCoagulationPart final : public MechanismPart {
  private:
   // The collision diameters of the state and the kernel of every pair from them.
   void fillKernel(const ModelPoint& point, const double* y);
-  // The Fuchs kernel of the pair (i, j) with node i's collision diameter `di`.
-  double fuchs(int i, double di, int j) const;
+  // The Fuchs kernel of the pair (i, j) with node i's particle `a` at collision diameter `di`.
+  double fuchs(const FuchsParticle& a, double di, int j, int i) const;
   int area(int node) const { return layout_.at(areaId_, node); }
 
   const StateLayout& layout_;
@@ -60,18 +60,24 @@ class AggregateCoagulationPart final : public MechanismPart {
   int n_;
   int first_;
   AggregateProperties aggregates_;
+  bool spheres_ = false;  // instant sintering: the particles collide as spheres
   CarrierGasProperties gas_;
   // Per pair (i, j): the product's lower node and the number fractions there and above.
   std::vector<int> low_;
   std::vector<double> lowFraction_, highFraction_;
+  std::vector<double> lowArea_, highArea_;  // chi v_k / (v_i + v_j) of the two receiving nodes
   // Of one evaluation: collision diameters, their derivatives by N and A, the kernel.
   std::vector<double> volumeDiameter_, collision_, byNumber_, byArea_;
   double smallestPrimary_ = 0.0;  // m: node 1's diameter
   std::vector<double> beta_;  // n x n, beta_[(i - 1) n + j - 1]
   // Fuchs: the gas and each node's particle at its collision diameter.
   CarrierGas carrier_{};
-  double temperature_ = 0.0;
+  double temperature_ = 0.0, pressure_ = 0.0;  // K, atm: the gas the kernel was formed at
+  bool filled_ = false;
   std::vector<FuchsParticle> particles_;
+  std::vector<double> speedSquared_, transitionSquared_;
+  std::vector<double> formedAt_;  // m: each node's d_c when its pairs were formed
+  std::vector<char> changed_;
   std::vector<double> rates_;
 };
 

@@ -130,11 +130,14 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
                                  : "number concentration of particles at the node",
                            c.tolerances.absolute});
   // Aggregates: the surface area of every node's particles, to the tolerance of as many
-  // particles of the smallest.
+  // particles of the smallest. Instant sintering makes it a sphere's area times the number,
+  // which no rate reads: held >= 0 too, the rounding of that sum in nodes that empty would
+  // stop the run (a constraint that no step size can meet).
   if (c.aggregates)
     areaId_ = layout_.addNodeVariable(
         {"surface_area", "m2 m-3", "surface area of the node's particles per volume of gas",
-         c.tolerances.absolute * sphereArea(grid_.volume[static_cast<std::size_t>(first_)])});
+         c.tolerances.absolute * sphereArea(grid_.volume[static_cast<std::size_t>(first_)]),
+         c.aggregates->sintering.form != SinteringForm::Instant});
   // Scalars: the precursor, and the tallies of what dilution and the walls took (volumes in
   // m3 of the condensed species, with the tolerance of the concentrations on node 1's volume).
   const double volumeTolerance = c.tolerances.absolute * v1;
@@ -175,9 +178,14 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
       collision.constantKernel = m.constantKernel;
       collision.additiveKernel = m.additiveKernel;
       const EngineSetup setup{collision, first_};
-      collisions_ = std::make_unique<Collisions>(
-          setup, grid_, coagulation ? &split_ : nullptr, n_,
-          coagulation || m.kernel == KernelForm::Fuchs, c.temperature.givesPressure());
+      // The whole table serves the coagulation of spheres, aggregates by the free-molecular
+      // kernel (scaled from it) and Fuchs' growth (its monomer row); aggregates by Fuchs
+      // form their own kernel.
+      const bool fuchs = m.kernel == KernelForm::Fuchs;
+      const bool wholeTable =
+          (coagulation && !(c.aggregates && fuchs)) || (fuchs && growth);
+      collisions_ = std::make_unique<Collisions>(setup, grid_, coagulation ? &split_ : nullptr,
+                                                 n_, wholeTable, c.temperature.givesPressure());
     }
   } catch (const std::exception& e) {
     message_ = c.source + ": " + e.what();

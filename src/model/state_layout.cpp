@@ -38,4 +38,13 @@ std::vector<double> StateLayout::absoluteTolerances() const {
   return tolerances;
 }
 
+std::vector<double> StateLayout::constraints() const {
+  std::vector<double> c;
+  c.reserve(static_cast<std::size_t>(size()));
+  for (const StateVariable& v : perNode_)
+    c.insert(c.end(), static_cast<std::size_t>(nodeCount_), v.nonNegative ? 1.0 : 0.0);
+  for (const StateVariable& v : scalars_) c.push_back(v.nonNegative ? 1.0 : 0.0);
+  return c;
+}
+
 }  // namespace aerosol

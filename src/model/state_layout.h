@@ -18,6 +18,9 @@ struct StateVariable {
   std::string units;           // e.g. "m-3"
   std::string longName;
   double absoluteTolerance;    // in its units
+  // The integrator keeps it >= 0; a variable that no rate reads may be left free (its
+  // rounding may then dip below 0, and its outputs are clipped).
+  bool nonNegative = true;
 };
 
 class StateLayout {
@@ -45,6 +48,8 @@ class StateLayout {
 
   // The absolute tolerance of every entry of y, in y's order.
   std::vector<double> absoluteTolerances() const;
+  // 1 where the entry of y is kept >= 0, 0 where it is free (CVODE's constraints).
+  std::vector<double> constraints() const;
 
  private:
   int nodeCount_;
