@@ -207,7 +207,8 @@ Row = collections.namedtuple(
 
 
 def measure(runner, kernel, start, spacing, failures):
-    """One run as a Row: errors[fold] = (number, mean volume, distribution); start_off and
+    """One run as a Row: errors[fold] = (number, mean volume, distribution, the second moment
+    sum N v^2 over the exact solution's on the nodes); start_off and
     exact_off the two self-checks; last = (volume, concentrations) at the last fold."""
     nodes, case = case_of(kernel, start, spacing)
     label = "%s-%s-q%g-%d" % (kernel, start, spacing, nodes)
@@ -241,7 +242,8 @@ def measure(runner, kernel, start, spacing, failures):
             if not abs(e) <= NUMBER_LIMIT:
                 failures.append("%s: %s at N0/N = %d is %+.1e from the closed form (allowed "
                                 "%.0e)" % (label, what, fold, e, NUMBER_LIMIT))
-        errors[fold] = (number, mean, dist)
+        errors[fold] = (number, mean, dist, (model * volume ** 2).sum()
+                        / (exact * volume ** 2).sum())
     return Row(kernel, start, spacing, nodes, seconds, errors, start_off, exact_off,
                (volume, model))
 
@@ -279,7 +281,7 @@ def table(runner, failures):
     for r in rows:
         cells = []
         for fold in FOLDS:
-            number, mean, dist = r.errors[fold]
+            number, mean, dist, _ = r.errors[fold]
             cells += ["%.1e" % number, "%.1e" % mean, "%.2e" % dist]
         print("| %s | %s | %g | %d | %s | %.1f s |"
               % (r.kernel, r.start, r.spacing, r.nodes, " | ".join(cells), r.seconds))
@@ -290,6 +292,11 @@ def table(runner, failures):
             "%s at %dx" % (", ".join("%.2f" % order(a, b, fold)
                                      for a, b in zip(group, group[1:])), fold)
             for fold in FOLDS)))
+    print("\nSecond moment sum N_k v_k^2 over the exact solution's on the same nodes, at "
+          "%dx, q = %s:" % (FOLDS[-1], ", ".join("%g" % q for q in SPACINGS)))
+    for group in groups:
+        print("  %s, %s: %s" % (group[0].kernel, group[0].start,
+                                ", ".join("%.3f" % r.errors[FOLDS[-1]][3] for r in group)))
     print("\nThe starts on the grid against their projection here: largest deviation %.1e of "
           "N0;" % max(r.start_off for r in rows))
     print("the exact solutions on the nodes against N(t) and V: largest deviation %.1e."
