@@ -16,6 +16,7 @@ packages=(
   libopenblas-serial-dev     # its dense LU (LAPACK), single-threaded
   pybind11-dev python3-dev python3-venv python3-xarray python3-netcdf4  # the Python module (pip install . into a venv) and NetCDF files
   python3 python3-numpy python3-matplotlib  # plotting companion (Debian's /usr/bin/python3)
+  python3-scipy              # validation/closed_forms.py: the Bessel function of Scott's solution
   parallel slurmctld slurmd slurm-client munge  # parameter sweeps and their tests
   dpkg-dev                   # dpkg-shlibdeps: the Debian package's library dependencies (cpack -G DEB)
   jupyter-nbconvert python3-ipykernel  # executing the example notebook

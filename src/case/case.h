@@ -33,7 +33,7 @@ struct Mechanisms {
   VaporMode vapor = VaporMode::None;  // None: node 1 holds particles (pure coagulation)
 };
 
-enum class ParticleInit { None, Monodisperse, SeededNode, Lognormal };
+enum class ParticleInit { None, Monodisperse, SeededNode, Lognormal, Exponential };
 
 struct InitialState {
   // Vapour (node 1) at t = 0, when there is a vapour: a saturation ratio at the starting
@@ -41,7 +41,9 @@ struct InitialState {
   double saturationRatio = 0.0;
   double monomerConcentration = 0.0;  // #/m3
   ParticleInit particles = ParticleInit::None;
-  double diameter = 0.0;       // nm: monodisperse diameter, or lognormal geometric mean
+  // nm: monodisperse diameter, lognormal geometric mean, or the diameter of the exponential's
+  // mean volume
+  double diameter = 0.0;
   double concentration = 0.0;  // #/m3: number of particles
   int seedNode = 0;            // SeededNode: 2..n with a vapour, 1..n without
   double geometricStd = 0.0;   // Lognormal: sigma_g > 1

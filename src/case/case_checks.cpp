@@ -98,7 +98,8 @@ std::optional<CaseProblem> checkRanges(const SimulationCase& c) {
     p = outside("initial.monomer_concentration", in.monomerConcentration, kConcentrationRange);
   if (!p && in.particles != ParticleInit::None)
     p = outside("initial.particles.concentration", in.concentration, kConcentrationRange);
-  if (!p && (in.particles == ParticleInit::Monodisperse || in.particles == ParticleInit::Lognormal))
+  if (!p && (in.particles == ParticleInit::Monodisperse ||
+             in.particles == ParticleInit::Lognormal || in.particles == ParticleInit::Exponential))
     p = outside("initial.particles.diameter", in.diameter, kDiameterRange);
   if (!p && in.particles == ParticleInit::Lognormal)
     p = outside("initial.particles.sigma_g", in.geometricStd, kGeometricStdRange);

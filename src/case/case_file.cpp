@@ -622,15 +622,16 @@ void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
   Section s(r, table, "initial.particles",
             {"kind", "concentration", "diameter", "node", "sigma_g", "primary_diameter"});
   InitialState& in = c.initial;
-  if (!s.has("kind")) s.missing("kind", "\"monodisperse\", \"node\" or \"lognormal\"");
-  const int kind = s.choice("kind", {"monodisperse", "node", "lognormal"}).value_or(0);
-  in.particles = kind == 0   ? ParticleInit::Monodisperse
-                 : kind == 1 ? ParticleInit::SeededNode
-                             : ParticleInit::Lognormal;
+  if (!s.has("kind"))
+    s.missing("kind", "\"monodisperse\", \"node\", \"lognormal\" or \"exponential\"");
+  const char* const kinds[] = {"monodisperse", "node", "lognormal", "exponential"};
+  const int kind = s.choice("kind", {kinds[0], kinds[1], kinds[2], kinds[3]}).value_or(0);
+  const ParticleInit forms[] = {ParticleInit::Monodisperse, ParticleInit::SeededNode,
+                                ParticleInit::Lognormal, ParticleInit::Exponential};
+  in.particles = forms[kind];
   in.concentration = s.requiredNumber("concentration", kConcentrationRange.expected,
                                       within(kConcentrationRange));
-  const char* kindName = kind == 0 ? "monodisperse" : kind == 1 ? "node" : "lognormal";
-  const std::string why = std::string("with kind = \"") + kindName + "\"";
+  const std::string why = std::string("with kind = \"") + kinds[kind] + "\"";
   // Aggregates of primaries of one size (particles no larger than a primary are spheres).
   if (c.aggregates)
     in.primaryDiameter =
@@ -651,10 +652,11 @@ void readParticles(Reader& r, const toml::table* table, SimulationCase& c) {
     return;
   }
   s.notUsed("node", why + " (give kind = \"node\" to seed a node)");
+  const char* const meaning[] = {"", "", "a geometric mean ", "the mean volume's "};
   in.diameter = s.requiredNumber(
       "diameter",
       kind == 0 ? std::string(kDiameterRange.expected)
-                : "a geometric mean " + std::string(kDiameterRange.expected + 2),
+                : meaning[kind] + std::string(kDiameterRange.expected + 2),
       within(kDiameterRange));
   if (in.particles == ParticleInit::Lognormal)
     in.geometricStd = s.requiredNumber("sigma_g", kGeometricStdRange.expected,

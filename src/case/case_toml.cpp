@@ -185,6 +185,9 @@ std::string caseToToml(const SimulationCase& c) {
     } else if (in.particles == ParticleInit::Monodisperse) {
       entry("kind", "\"monodisperse\"", nullptr);
       entry("diameter", real(in.diameter), "nm");
+    } else if (in.particles == ParticleInit::Exponential) {
+      entry("kind", "\"exponential\"", nullptr);
+      entry("diameter", real(in.diameter), "nm, of the mean volume v0 in n(v) = (N/v0) exp(-v/v0)");
     } else {
       entry("kind", "\"lognormal\"", nullptr);
       entry("diameter", real(in.diameter), "nm, geometric mean");

@@ -29,6 +29,82 @@ void shareBetween(std::vector<double>& number, const std::vector<double>& v, int
   number[i] += upper;
 }
 
+// What a continuous distribution holds between two node volumes (#/m3 and m3/m3), and the
+// shares of its number and volume below the first node and above the last.
+struct Section {
+  double count;
+  double volume;
+};
+struct Tails {
+  double numberBelow, numberAbove, volumeBelow, volumeAbove;
+};
+
+// Number n(ln d) normal in ln d (mean mu, deviation s); the volume (pi/6) d^3 n(ln d) is
+// normal too, about mu + 3 s^2, with total (pi/6) exp(3 mu + 4.5 s^2) per particle
+// (Hatch-Choate). Section edges are the node volumes' sphere diameters.
+struct Lognormal {
+  double N, mu, s, meanVolume;
+  Lognormal(double concentration, double diameterNm, double sigma)
+      : N(concentration), mu(std::log(diameterNm * 1e-9)), s(std::log(sigma)),
+        meanVolume(kPi / 6.0 * std::exp(3.0 * mu + 4.5 * s * s)) {}
+  double z(double volume, double shift) const {
+    return (std::log(std::cbrt(6.0 * volume / kPi)) - mu - shift) / s;
+  }
+  Section between(double va, double vb) const {
+    const double shift = 3.0 * s * s;
+    return {N * normalBetween(z(va, 0.0), z(vb, 0.0)),
+            N * meanVolume * normalBetween(z(va, shift), z(vb, shift))};
+  }
+  Tails beyond(double first, double last) const {
+    const double inf = HUGE_VAL;
+    const double shift = 3.0 * s * s;
+    return {normalBetween(-inf, z(first, 0.0)), normalBetween(z(last, 0.0), inf),
+            normalBetween(-inf, z(first, shift)), normalBetween(z(last, shift), inf)};
+  }
+};
+
+// n(v) = (N / v0) exp(-v / v0), mean volume v0: the initial distribution whose evolution under
+// the constant and additive kernels is known in closed form. Between a = va / v0 and
+// a + d the number is N e^-a (1 - e^-d) and the particles' mean lies a fraction
+// 1/d - 1/(e^d - 1) of the section above va (its series for narrow sections, whose two
+// terms would cancel).
+struct Exponential {
+  double N, v0;
+  Section between(double va, double vb) const {
+    const double a = va / v0;
+    const double d = (vb - va) / v0;
+    const double count = N * std::exp(-a) * -std::expm1(-d);
+    const double d2 = d * d;
+    const double above =
+        d < 1e-2 ? 0.5 - d / 12.0 + d * d2 / 720.0 - d * d2 * d2 / 30240.0
+                 : 1.0 / d - 1.0 / std::expm1(d);
+    return {count, count * (va + above * (vb - va))};
+  }
+  Tails beyond(double first, double last) const {
+    const double a = first / v0;
+    const double b = last / v0;
+    return {-std::expm1(-a), std::exp(-b), -std::expm1(-a) - a * std::exp(-a),
+            (1.0 + b) * std::exp(-b)};
+  }
+};
+
+// A distribution section by section between the nodes first..n, each section shared between
+// its two nodes; the tails go into the end nodes with their number.
+template <class Distribution>
+void placeSections(const Distribution& f, double N, const std::vector<double>& v, int first,
+                   int n, ParticlePlacement& p) {
+  const auto at = [&](int node) { return static_cast<std::size_t>(node); };
+  for (int k = first; k < n; ++k) {
+    const Section s = f.between(v[at(k)], v[at(k + 1)]);
+    if (s.count > 0.0) shareBetween(p.number, v, k, s.count, s.volume / s.count);
+  }
+  const Tails t = f.beyond(v[at(first)], v[at(n)]);
+  p.number[at(first) - 1] += N * t.numberBelow;
+  p.number[at(n) - 1] += N * t.numberAbove;
+  p.numberOffGrid = t.numberBelow + t.numberAbove;
+  p.volumeOffGrid = t.volumeBelow + t.volumeAbove;
+}
+
 }  // namespace
 
 ParticlePlacement placeInitialParticles(const InitialState& in, const std::vector<double>& v,
@@ -59,32 +135,12 @@ ParticlePlacement placeInitialParticles(const InitialState& in, const std::vecto
       }
       break;
     }
-    case ParticleInit::Lognormal: {
-      // Number n(ln d) normal in ln d (mean mu, deviation s); the volume (pi/6) d^3 n(ln d)
-      // is normal too, about mu + 3 s^2, with total (pi/6) exp(3 mu + 4.5 s^2) per particle
-      // (Hatch-Choate). Section edges are the node volumes' sphere diameters.
-      const double mu = std::log(in.diameter * 1e-9);
-      const double s = std::log(in.geometricStd);
-      const double meanVolume = kPi / 6.0 * std::exp(3.0 * mu + 4.5 * s * s);
-      const auto z = [&](int node, double shift) {
-        return (std::log(std::cbrt(6.0 * vol(node) / kPi)) - mu - shift) / s;
-      };
-      const double inf = HUGE_VAL;
-      const double shift = 3.0 * s * s;
-      for (int k = first; k < n; ++k) {
-        const double count = N * normalBetween(z(k, 0.0), z(k + 1, 0.0));
-        const double volume = N * meanVolume * normalBetween(z(k, shift), z(k + 1, shift));
-        if (count > 0.0) shareBetween(p.number, v, k, count, volume / count);
-      }
-      // The tails beyond the end nodes keep their number there.
-      const double below = normalBetween(-inf, z(first, 0.0));
-      const double above = normalBetween(z(n, 0.0), inf);
-      at(first) += N * below;
-      at(n) += N * above;
-      p.numberOffGrid = below + above;
-      p.volumeOffGrid = normalBetween(-inf, z(first, shift)) + normalBetween(z(n, shift), inf);
+    case ParticleInit::Lognormal:
+      placeSections(Lognormal(N, in.diameter, in.geometricStd), N, v, first, n, p);
       break;
-    }
+    case ParticleInit::Exponential:
+      placeSections(Exponential{N, volumeOfDiameterNm(in.diameter)}, N, v, first, n, p);
+      break;
   }
   return p;
 }

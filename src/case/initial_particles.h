@@ -1,9 +1,9 @@
 #pragma once
 // The particles of a case at t = 0 on the node grid. A size between two nodes is shared
 // between them so that both the number and the volume are kept: a monodisperse size as it
-// is, a lognormal section by section (the number and the volume of the distribution between
-// two node volumes, in closed form, shared between those two nodes). What lies beyond the
-// grid's end nodes goes into them with its number; its share is reported.
+// is, a lognormal or an exponential section by section (the number and the volume of the
+// distribution between two node volumes, in closed form, shared between those two nodes). What
+// lies beyond the grid's end nodes goes into them with its number; its share is reported.
 
 #include <vector>
 

@@ -106,6 +106,8 @@ void expectSameCase(const SimulationCase& a, const SimulationCase& b) {
   EXPECT_EQ(a.mechanisms.nucleation, b.mechanisms.nucleation);
   EXPECT_EQ(a.mechanisms.coagulation, b.mechanisms.coagulation);
   EXPECT_EQ(a.mechanisms.kernel, b.mechanisms.kernel);
+  EXPECT_EQ(a.mechanisms.constantKernel, b.mechanisms.constantKernel);
+  EXPECT_EQ(a.mechanisms.additiveKernel, b.mechanisms.additiveKernel);
   EXPECT_EQ(a.mechanisms.growth, b.mechanisms.growth);
   EXPECT_EQ(a.mechanisms.vapor, b.mechanisms.vapor);
   EXPECT_EQ(a.initial.saturationRatio, b.initial.saturationRatio);
@@ -255,6 +257,17 @@ TEST(CaseFile, OtherFormsFillTheRecordAndRoundTrip) {
         {"[mechanisms]",
          "[reactor]\ndilution_rate = 40\n\n[precursor]\nconcentration = 1e21\nrate_a = 1e3\n"
          "activation_temperature = 0\nproduct = \"vapor\"\n\n[mechanisms]"}}},
+      {"the constant test kernel from an exponential distribution",
+       {{"nucleation = true", "nucleation = false"},
+        {"growth = true", "growth = false"},
+        {"vapor = \"depleted\"", "vapor = \"none\""},
+        {"saturation_ratio = 1.001", ""},
+        {"nodes = 48", "nodes = 60\nfirst_diameter = 0.2\nspacing = 2"},
+        {"kind = \"lognormal\"\ndiameter = 5.0\nsigma_g = 1.4",
+         "kind = \"exponential\"\ndiameter = 20"},
+        {"kernel = \"fuchs\"", "kernel = \"constant\"\nconstant_kernel = 1e-15"},
+        {"law = \"cooling\"\nstart = 1500\ncooling_rate = 1000", "law = \"constant\"\nstart = 300"},
+        {"temperature = 300", "time = 100"}}},
   };
   for (const Form& form : forms) {
     SCOPED_TRACE(form.name);
@@ -343,6 +356,11 @@ const Refusal kRefusals[] = {
      "aggregates.sintering is missing: expected \"grain-boundary\""},
     {"[tolerances]", "[aggregates]\nsintering = \"none\"\nsintering_a = 1.0\n[tolerances]",
      "sintering_a", "aggregates.sintering_a = 1.0: expected no sintering_a with sintering = \"none\""},
+    {"kind = \"lognormal\"\ndiameter = 5.0\nsigma_g = 1.4", "kind = \"exponential\"",
+     "[initial.particles]",
+     "initial.particles.diameter is missing: expected the mean volume's diameter from 0.1 nm"},
+    {"kind = \"lognormal\"", "kind = \"exponential\"", "sigma_g",
+     "initial.particles.sigma_g = 1.4: expected no sigma_g with kind = \"exponential\""},
     {"sigma_g = 1.4", "sigma_g = 1.4\nprimary_diameter = 2", "primary_diameter",
      "expected no primary_diameter without an [aggregates] table"},
     {"kernel = \"fuchs\"", "kernel = \"constant\"", "[mechanisms]",

@@ -226,7 +226,8 @@ TEST(SimulateModelStart, ParticlesOnACoarseGridKeepTheirNumberAndVolume) {
   const Row rows[] = {{2.0, 40, ParticleInit::Lognormal, 20.0, 1.5},
                       {2.0, 40, ParticleInit::Lognormal, 30.0, 1.2},
                       {1.5, 60, ParticleInit::Lognormal, 20.0, 1.5},
-                      {2.0, 40, ParticleInit::Monodisperse, 7.0, 0.0}};
+                      {2.0, 40, ParticleInit::Monodisperse, 7.0, 0.0},
+                      {2.0, 40, ParticleInit::Exponential, 20.0, 0.0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.diameter);
     SimulationCase c;
@@ -253,7 +254,8 @@ TEST(SimulateModelStart, ParticlesOnACoarseGridKeepTheirNumberAndVolume) {
       number += y[k - 1];
       volume += y[k - 1] * model.grid().volume[static_cast<std::size_t>(k)];
     }
-    // Hatch-Choate: the mean volume of a lognormal is (pi/6) dg^3 exp(4.5 ln^2 sigma_g).
+    // Hatch-Choate: the mean volume of a lognormal is (pi/6) dg^3 exp(4.5 ln^2 sigma_g); the
+    // exponential's is (pi/6) d^3 (its number below node 1, 1.25e-4, goes there).
     const double d = row.diameter * 1e-9;
     const double lnSigma = row.kind == ParticleInit::Lognormal ? std::log(row.sigma) : 0.0;
     const double expected = 1e12 * M_PI / 6.0 * d * d * d * std::exp(4.5 * lnSigma * lnSigma);
