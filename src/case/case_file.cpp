@@ -1138,9 +1138,10 @@ bool parseCaseText(const std::string& text, const std::string& sourceName,
   if (!r.failed()) readGrid(r, doc, c);
   if (!r.failed()) checkGridVolumes(r, c);
   if (!r.failed()) readTemperature(r, doc, c);
-  if (!r.failed()) checkSomethingHappens(r, c);
   if (!r.failed()) readEnd(r, doc, c);
   if (!r.failed()) readAggregates(r, doc, c);
+  // After the aggregates: sintering alone changes the state.
+  if (!r.failed()) checkSomethingHappens(r, c);
   if (!r.failed()) readInitial(r, doc, c);
   if (!r.failed()) readTolerances(r, doc, c);
   if (!r.failed()) readOutput(r, doc, c);
