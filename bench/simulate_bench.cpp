@@ -61,37 +61,6 @@ SimulationCase burstCase(int n) {
   return c;
 }
 
-void SimulateRhs(benchmark::State& state) {
-  const SimulationCase c = burstCase(static_cast<int>(state.range(0)));
-  LastSample sink;
-  runSimulation(c, sink, RunControl{});
-  AerosolModel model(c);
-  std::vector<double> f(static_cast<std::size_t>(model.size()));
-  for (auto _ : state) {
-    model.rhs(0.05, sink.last.values.data(), f.data());
-    benchmark::DoNotOptimize(f.data());
-  }
-}
-BENCHMARK(SimulateRhs)->Arg(48)->Arg(200)->Unit(benchmark::kMicrosecond);
-
-void SimulateJacobian(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  const SimulationCase c = burstCase(n);
-  LastSample sink;
-  runSimulation(c, sink, RunControl{});
-  AerosolModel model(c);
-  model.holdBranches(0.05, sink.last.values.data(), nullptr);
-  const int size = model.size();
-  std::vector<double> storage(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
-  std::vector<double*> columns;
-  for (int m = 0; m < size; ++m)
-    columns.push_back(storage.data() + static_cast<std::size_t>(m) * size);
-  for (auto _ : state) {
-    model.jacobian(0.05, sink.last.values.data(), columns.data());
-    benchmark::DoNotOptimize(storage.data());
-  }
-}
-BENCHMARK(SimulateJacobian)->Arg(48)->Arg(200)->Unit(benchmark::kMicrosecond);
 
 void report(benchmark::State& state, const RunOutcome& outcome, const LastSample& last) {
   state.counters["steps"] = static_cast<double>(outcome.counts.steps);
@@ -155,7 +124,8 @@ SimulationCase withReactor(SimulationCase c, long terms) {
   return c;
 }
 
-// One right-hand side and one Jacobian after the burst, with and without the terms.
+// One right-hand side and one Jacobian after the burst, without the terms (`terms` 0: the
+// model's own cost) and with them.
 void SimulateReactorRhs(benchmark::State& state) {
   const SimulationCase c = withReactor(burstCase(static_cast<int>(state.range(0))),
                                       state.range(1));

@@ -30,6 +30,13 @@
 namespace aerosol {
 namespace {
 
+// A TOML integer or float as a double; nullopt for any other kind of value.
+std::optional<double> numberOf(const toml::node& node) {
+  if (const auto* i = node.as_integer()) return static_cast<double>(i->get());
+  if (const auto* f = node.as_floating_point()) return f->get();
+  return std::nullopt;
+}
+
 
 // A case file with a long measured temperature history is still far below this.
 constexpr std::uintmax_t kLargestCaseFile = 64u << 20;
@@ -285,16 +292,9 @@ class Section {
                                const std::function<bool(double)>& accept) const {
     const toml::node* node = find(k);
     if (node == nullptr) return std::nullopt;
-    double value = 0.0;
-    if (const auto* i = node->as_integer())
-      value = static_cast<double>(i->get());
-    else if (const auto* f = node->as_floating_point())
-      value = f->get();
-    else {
-      r_.refuse(*node, key(k), expected);
-      return std::nullopt;
-    }
-    if (!std::isfinite(value) || !accept(value)) {
+    const std::optional<double> read = numberOf(*node);
+    const double value = read.value_or(0.0);
+    if (!read || !std::isfinite(value) || !accept(value)) {
       r_.refuse(*node, key(k), expected);
       return std::nullopt;
     }
@@ -854,15 +854,12 @@ void readTemperature(Reader& r, const toml::table& doc, SimulationCase& c) {
     for (std::size_t j = 0; j < row->size(); ++j) {
       const toml::node& item = (*row)[j];
       const std::string path = rowPath + " " + names[j];
-      double v = 0.0;
-      if (const auto* integer = item.as_integer())
-        v = static_cast<double>(integer->get());
-      else if (const auto* f = item.as_floating_point())
-        v = f->get();
-      else {
+      const std::optional<double> read = numberOf(item);
+      if (!read) {
         r.refuse(item, path, "a number");
         return;
       }
+      const double v = *read;
       values[j] = v;
       std::string expected;
       bool ok = std::isfinite(v);
@@ -973,15 +970,12 @@ void readRateTable(Reader& r, const toml::node& node, const std::string& path,
     for (std::size_t j = 0; j < 2; ++j) {
       const toml::node& item = (*row)[j];
       const std::string itemPath = rowPath + " " + names[j];
-      double v = 0.0;
-      if (const auto* integer = item.as_integer())
-        v = static_cast<double>(integer->get());
-      else if (const auto* f = item.as_floating_point())
-        v = f->get();
-      else {
+      const std::optional<double> read = numberOf(item);
+      if (!read) {
         r.refuse(item, itemPath, "a number");
         return;
       }
+      const double v = *read;
       std::string expected = "a rate of 0 or more (1/s)";
       bool ok = std::isfinite(v) && v >= 0.0;
       if (j == 0 && i == 0) {
