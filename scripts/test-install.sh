@@ -141,8 +141,8 @@ field() { sed -n "s/^ $1: //p" <<< "$info"; }
 [ "$(field Package)" = aerosol ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
 depends=$(field Depends)
-for package in libsundials-cvode6 libnetcdf19 libstdc++6 'python3 (>=' 'python3 (<<' \
-    python3-numpy python3-xarray python3-netcdf4 python3-matplotlib; do
+for package in libsundials-cvode6 libnetcdf19 libopenblas0-serial libstdc++6 \
+    'python3 (>=' 'python3 (<<' python3-numpy python3-xarray python3-netcdf4 python3-matplotlib; do
   grep -qF "$package" <<< "$depends" || fail "Depends lacks $package: $depends"
 done
 for file in ./usr/bin/aerosol ./usr/bin/aerosol-plot ./usr/bin/aerosol-sweep \
