@@ -48,8 +48,10 @@ double SinteringPart::time(int k, double N, double A, double T, double& logSlope
   // go over to the sphere's as N falls to the absolute tolerance, w = N / (N + N_noise).
   const double w = N > 0.0 ? N / (N + noiseNumber_) : 0.0;
   primary = sphere + w * (dp - sphere);
-  byArea = clipped ? 0.0 : w * (-dp / A);
-  byNumber = (clipped ? 0.0 : w * (dp / N)) +
+  // w dp / A and w dp / N = dp / (N + N_noise), in an order that cannot overflow: a node
+  // far below the noise may hold a subnormal area, and dp / A alone would be infinite.
+  byArea = clipped ? 0.0 : -(w * dp) / A;
+  byNumber = (clipped ? 0.0 : dp / (N + noiseNumber_)) +
              (N > 0.0 ? noiseNumber_ / ((N + noiseNumber_) * (N + noiseNumber_)) * (dp - sphere)
                       : 0.0);
   logSlope = law_.logSlope(primary, T);

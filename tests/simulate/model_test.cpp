@@ -660,6 +660,37 @@ TEST(SimulateAggregates, TheModelsLimits) {
   }
 }
 
+TEST(SimulateAggregates, ANodeWithASubnormalAreaKeepsTheJacobianFinite) {
+  // The far tail of a distribution falls to subnormal numbers (1e-307 particles of 8 um and
+  // 4e-317 m2 per m3): sintering's d d_p / dA there must not overflow, or the integrator's
+  // Newton iterations fail on a Jacobian that is not finite (a silica run on 160 nodes did).
+  SimulationCase c = coagulationCase(40, 1e-3);
+  c.grid.spacingFactor = 2.0;
+  AggregateProperties a;
+  a.sintering.form = SinteringForm::ViscousFlow;
+  a.sintering.prefactor = 1e4;
+  a.sintering.activationTemperature = 0.0;
+  c.aggregates = a;
+  AerosolModel model(c);
+  ASSERT_TRUE(model.ok()) << model.message();
+  const int n = c.grid.nodeCount;
+  std::vector<double> y(static_cast<std::size_t>(model.size()), 0.0);
+  for (int k = 1; k <= n; ++k) {
+    const double N = k < n ? 1e15 : 1e-307;
+    y[static_cast<std::size_t>(k - 1)] = N;
+    // Twice the spheres' area: primaries below the sphere's diameter, d_p not clipped.
+    y[static_cast<std::size_t>(n + k - 1)] =
+        2.0 * N * sphereArea(model.grid().volume[static_cast<std::size_t>(k)]);
+  }
+  ASSERT_LT(y[static_cast<std::size_t>(2 * n - 1)], 1e-315);
+  ASSERT_GT(y[static_cast<std::size_t>(2 * n - 1)], 0.0);
+  std::vector<std::vector<double>> jac(static_cast<std::size_t>(model.size()),
+                                       std::vector<double>(static_cast<std::size_t>(model.size())));
+  std::vector<double*> columns;
+  for (auto& column : jac) columns.push_back(column.data());
+  EXPECT_TRUE(model.jacobian(0.0, y.data(), columns.data()));
+}
+
 TEST(SimulateRun, LapackSolverGivesTheDenseSolversResults) {
   // The bundled nucleation-growth vapour on 30 nodes with either linear solver: the same run
   // to within the tolerance (the factorisations round differently, the steps may differ).
