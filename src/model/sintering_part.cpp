@@ -60,8 +60,10 @@ double SinteringPart::time(int k, double N, double A, double T, double& logSlope
 
 void SinteringPart::addRates(const ModelPoint& point, const double* y, double* ydot) {
   if (law_.form == SinteringForm::Instant) {
-    for (int k = first_; k <= n_; ++k)
-      ydot[area(k)] = sphere_[static_cast<std::size_t>(k)] * ydot[k - 1];
+    for (int k = first_; k <= n_; ++k) {
+      const double a = sphere_[static_cast<std::size_t>(k)];
+      ydot[area(k)] = a * ydot[k - 1] - kInstantRate * (y[area(k)] - a * y[k - 1]);
+    }
     return;
   }
   const double T = point.gas.temperature;
@@ -79,9 +81,12 @@ void SinteringPart::addJacobian(const ModelPoint& point, const double* y,
   if (law_.form == SinteringForm::Instant) {
     // The area rows are the number rows times a_sph: the other parts' blocks in them give way.
     const int size = layout_.size();
-    for (int k = first_; k <= n_; ++k)
-      for (int m = 0; m < size; ++m)
-        columns[m][area(k)] = sphere_[static_cast<std::size_t>(k)] * columns[m][k - 1];
+    for (int k = first_; k <= n_; ++k) {
+      const double a = sphere_[static_cast<std::size_t>(k)];
+      for (int m = 0; m < size; ++m) columns[m][area(k)] = a * columns[m][k - 1];
+      columns[area(k)][area(k)] -= kInstantRate;
+      columns[k - 1][area(k)] += kInstantRate * a;
+    }
     return;
   }
   const double T = point.gas.temperature;
