@@ -55,9 +55,9 @@ double SinteringPart::time(int k, double N, double A, double T, double& logSlope
              (N > 0.0 ? noiseNumber_ / ((N + noiseNumber_) * (N + noiseNumber_)) * (dp - sphere)
                       : 0.0);
   const double tau = law_.time(primary, T);
-  // No law holds below a picosecond, an atom's vibration: with a minimum diameter the
-  // exponent turns negative below it and tau falls to 1e-100 s and less, a relaxation no
-  // step can follow. There the area relaxes as instant sintering's does.
+  // No law holds below a picosecond, a few periods of an atom's vibration: with a minimum
+  // diameter the exponent turns negative below it and tau falls to 1e-100 s and less, a
+  // relaxation no step can follow. There the area relaxes as instant sintering's does.
   if (!(tau > 1.0 / kInstantRate)) {
     logSlope = 0.0;
     return 1.0 / kInstantRate;
