@@ -7,7 +7,9 @@
 
 A NetCDF file (recognised by its first bytes, or by its extension) is drawn by
 aerosol.plot_simulate: the size distribution over the run as a colour map, the final
-distribution and the time series, against temperature when the run cools throughout.
+distribution and the time series, against temperature when the run cools throughout; a run
+with aggregates adds their Sauter primary and mean collision diameters beside the mean
+diameter.
 
 OUTPUT is the saved standard output ("-" reads standard input). The process is recognised
 from the output itself. The node diameters come from the run's main.inp (and coag.inp or

@@ -5,6 +5,7 @@ Used by aerosol-plot (aerosol.plot) for .nc files, and importable on its own:
     import aerosol.plot_simulate as aps
     ds = aps.open_results("case.nc")
     fig = aps.make_figure(ds)            # colour map, final distribution, time series
+                                         # (and the aggregates' diameters when it has them)
     fig.savefig("case-plot.png")
     d, dndlog = aps.size_distribution(ds)  # particle diameters (m), dN/dlog10 dp (time, node)
 
@@ -36,6 +37,13 @@ VAPOUR_SERIES = ("monomer_concentration", "saturation_ratio", "nucleation_rate")
 REACTOR_SERIES = ("precursor_concentration", "number_lost_to_dilution",
                   "volume_lost_to_dilution", "number_lost_to_walls", "volume_lost_to_walls",
                   "gas_density_ratio")
+# A run with aggregates: the diameters drawn in one panel (variable, label), also in the
+# summary and the series CSV.
+AGGREGATE_DIAMETERS = [
+    ("mean_diameter", "number-mean diameter"),
+    ("sauter_primary_diameter", "Sauter primary diameter 6V/A"),
+    ("mean_collision_diameter", "mean collision diameter"),
+]
 
 # Decades of dN/dlog10 dp shown below the largest value: the tails of a nodal distribution
 # fall to 1e-40 and would squash the part worth seeing.
@@ -158,6 +166,11 @@ def _title(ds, path=None):
     return text
 
 
+def has_aggregates(ds):
+    """True for a run whose particles are aggregates (it carries their surface area)."""
+    return "sauter_primary_diameter" in ds.variables
+
+
 def plot_colour_map(ax, ds, against="auto", fig=None):
     """dN/dlog10 dp over diameter (nm, log axis) and time or temperature, log colours."""
     import matplotlib.colors as mcolors
@@ -258,19 +271,58 @@ def plot_series(ax, ds, name, label, factor, allow_log, against="auto"):
     ax.grid(True, which="major", alpha=0.3)
 
 
+def plot_aggregate_diameters(ax, ds, against="auto"):
+    """The aggregates' Sauter primary diameter and mean collision diameter beside the mean
+    (volume-equivalent) diameter, in nm."""
+    kind, x, xlabel = _abscissa(ds, against)
+    log_x = kind == "time" and _log_spaced(x)
+    # As for the mean diameter: below one particle per m3 the figures are of round-off.
+    present = np.asarray(ds["total_number"].values, dtype=float) >= 1.0
+    drawn = []
+    for colour, (name, label) in enumerate(AGGREGATE_DIAMETERS):
+        y = np.where(present, np.asarray(ds[name].values, dtype=float) * 1e9, np.nan)
+        keep = np.isfinite(y) & (y > 0) & ((x > 0) if log_x else True)
+        if keep.any():
+            ax.plot(x[keep], y[keep], lw=1.4, color=f"C{colour}", label=label)
+            drawn.append(y[keep])
+    if drawn:
+        values = np.concatenate(drawn)
+        if np.log10(values.max()) - np.log10(values.min()) > 2.0:
+            ax.set_yscale("log")
+        ax.legend(fontsize=8)
+    else:
+        ax.text(0.5, 0.5, "no particles", transform=ax.transAxes, ha="center", va="center")
+    if log_x:
+        ax.set_xscale("log")
+    if kind == "temperature":
+        ax.invert_xaxis()
+    ax.set_xlabel(xlabel)
+    ax.set_ylabel("aggregate diameters (nm)")
+    ax.grid(True, which="major", alpha=0.3)
+
+
 def make_figure(ds, title=None, against="auto", path=None):
-    """The whole figure: colour map and final distribution on top, six time series below."""
+    """The whole figure: colour map and final distribution on top, six time series below,
+    and a seventh, the primary and collision diameters, for a run with aggregates."""
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    fig = plt.figure(figsize=(14, 10), dpi=80, layout="constrained")
+    aggregates = has_aggregates(ds)
+    fig = plt.figure(figsize=(18 if aggregates else 14, 10), dpi=80, layout="constrained")
     # Two subfigures, so that the colour bar of the map takes no width from the series.
     top, bottom = fig.subfigures(2, 1, height_ratios=[1.3, 2])
     upper = top.subplots(1, 2)
     plot_colour_map(upper[0], ds, against, top)
     plot_final_distribution(upper[1], ds)
-    for ax, (name, label, factor, allow_log) in zip(bottom.subplots(2, 3).ravel(), SERIES):
+    grid = bottom.subplots(2, 4 if aggregates else 3)
+    # The vapour's series in the first row, the particles' in the second; the aggregates'
+    # diameters at the end of the second, after the mean diameter and sigma_g.
+    axes = list(grid[0, :3]) + list(grid[1, :3])
+    for ax, (name, label, factor, allow_log) in zip(axes, SERIES):
         plot_series(ax, ds, name, label, factor, allow_log, against)
+    if aggregates:
+        plot_aggregate_diameters(grid[1, 3], ds, against)
+        grid[0, 3].remove()
     fig.suptitle(title or _title(ds, path), fontsize=11)
     return fig
 
@@ -317,7 +369,7 @@ def summary_rows(ds):
     for name, key in (("saturation_ratio", "peak_S"), ("nucleation_rate", "peak_J")):
         rows.append((name, "max", figures[key], units(name)))
         rows.append((name, "time of max", figures[key + "_time"], units("time")))
-    for name in REACTOR_SERIES:
+    for name in REACTOR_SERIES + tuple(name for name, _ in AGGREGATE_DIAMETERS[1:]):
         if name in ds.variables:
             rows.append((name, "last", float(ds[name].values[-1]), units(name)))
     for name in ("steps", "rhs_evaluations", "jacobian_evaluations"):
@@ -343,6 +395,8 @@ def write_csv(ds, folder, base):
     time = np.asarray(ds["time"].values, dtype=float)
     series_path = os.path.join(folder, base + "-series.csv")
     names = ["temperature"] + [s[0] for s in SERIES]
+    if has_aggregates(ds):
+        names += [name for name, _ in AGGREGATE_DIAMETERS[1:]]
     with open(series_path, "w", newline="", encoding="utf-8") as f:
         w = csv.writer(f)
         w.writerow(["time [s]"] + [f"{n} [{ds[n].attrs.get('units', '1')}]" for n in names])

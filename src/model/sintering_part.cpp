@@ -48,18 +48,30 @@ double SinteringPart::time(int k, double N, double A, double T, double& logSlope
   // go over to the sphere's as N falls to the absolute tolerance, w = N / (N + N_noise).
   const double w = N > 0.0 ? N / (N + noiseNumber_) : 0.0;
   primary = sphere + w * (dp - sphere);
-  byArea = clipped ? 0.0 : w * (-dp / A);
-  byNumber = (clipped ? 0.0 : w * (dp / N)) +
+  // w dp / A and w dp / N = dp / (N + N_noise), in an order that cannot overflow: a node
+  // far below the noise may hold a subnormal area, and dp / A alone would be infinite.
+  byArea = clipped ? 0.0 : -(w * dp) / A;
+  byNumber = (clipped ? 0.0 : dp / (N + noiseNumber_)) +
              (N > 0.0 ? noiseNumber_ / ((N + noiseNumber_) * (N + noiseNumber_)) * (dp - sphere)
                       : 0.0);
+  const double tau = law_.time(primary, T);
+  // No law holds below a picosecond, a few periods of an atom's vibration: with a minimum
+  // diameter the exponent turns negative below it and tau falls to 1e-100 s and less, a
+  // relaxation no step can follow. There the area relaxes as instant sintering's does.
+  if (!(tau > 1.0 / kInstantRate)) {
+    logSlope = 0.0;
+    return 1.0 / kInstantRate;
+  }
   logSlope = law_.logSlope(primary, T);
-  return law_.time(primary, T);
+  return tau;
 }
 
 void SinteringPart::addRates(const ModelPoint& point, const double* y, double* ydot) {
   if (law_.form == SinteringForm::Instant) {
-    for (int k = first_; k <= n_; ++k)
-      ydot[area(k)] = sphere_[static_cast<std::size_t>(k)] * ydot[k - 1];
+    for (int k = first_; k <= n_; ++k) {
+      const double a = sphere_[static_cast<std::size_t>(k)];
+      ydot[area(k)] = a * ydot[k - 1] - kInstantRate * (y[area(k)] - a * y[k - 1]);
+    }
     return;
   }
   const double T = point.gas.temperature;
@@ -77,9 +89,12 @@ void SinteringPart::addJacobian(const ModelPoint& point, const double* y,
   if (law_.form == SinteringForm::Instant) {
     // The area rows are the number rows times a_sph: the other parts' blocks in them give way.
     const int size = layout_.size();
-    for (int k = first_; k <= n_; ++k)
-      for (int m = 0; m < size; ++m)
-        columns[m][area(k)] = sphere_[static_cast<std::size_t>(k)] * columns[m][k - 1];
+    for (int k = first_; k <= n_; ++k) {
+      const double a = sphere_[static_cast<std::size_t>(k)];
+      for (int m = 0; m < size; ++m) columns[m][area(k)] = a * columns[m][k - 1];
+      columns[area(k)][area(k)] -= kInstantRate;
+      columns[k - 1][area(k)] += kInstantRate * a;
+    }
     return;
   }
   const double T = point.gas.temperature;

@@ -7,6 +7,9 @@
 //
 // Instant sintering keeps every node's area that of spheres: it replaces the area rates the
 // other parts gave by a_sph,k dN_k/dt (and their Jacobian rows alike), so it must come last.
+// That alone keeps A_k - a_sph,k N_k constant, rounding included: a node that empties (its
+// N_k falling by twenty decades) would be left with the rounding of its start as an area
+// below 0. The difference also relaxes, at kInstantRate, faster than any node empties.
 
 #include <vector>
 
@@ -19,6 +22,9 @@ namespace aerosol {
 
 class SinteringPart final : public MechanismPart {
  public:
+  // 1/s: instant sintering's relaxation of the area to the spheres' (a picosecond).
+  static constexpr double kInstantRate = 1e12;
+
   SinteringPart(const StateLayout& layout, int areaId, const NodeGrid& grid, int first,
                 const SinteringLaw& law);
 

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """The simulate examples run as their READMEs say: every case file in examples/simulate,
-examples/synthesis and examples/reactor, and every run of the synthesis sweep, ends complete
-with status 0 and no warning (the synthesis runs stay inside the library fits' ranges), closes
-its volume budget (vapour, particles, precursor and what dilution and the walls took, per unit
-of gas), keeps the concentrations non-negative, and in the sweep uses up the vapour before the
-end (the READMEs compare final diameters of finished bursts)."""
+examples/synthesis, examples/reactor and examples/aggregates, and every run of the synthesis
+sweep, ends complete with status 0 and no warning (the synthesis runs stay inside the library
+fits' ranges), closes its volume budget (vapour, particles, precursor and what dilution and the
+walls took, per unit of gas), keeps the concentrations non-negative, and in the sweep uses up
+the vapour before the end (the READMEs compare final diameters of finished bursts). The
+aggregate runs keep a finite, positive area that never falls below the spheres' by more than
+the grid's split allows."""
 
 import os
 import subprocess
@@ -38,6 +40,27 @@ def volume_budget(ds):
         T, P = ds["temperature"].values, ds["pressure"].values
         volume /= (P / P[0]) * (T[0] / T)
     return volume
+
+
+def check_area(test, ds, label):
+    """An aggregate run's surface area: finite, positive wherever there are particles, and not
+    below that of spheres of the nodes' volumes by more than the split of a collision's
+    product allows. The product's area goes to its two nodes in proportion to their volumes,
+    so the lower node may take primaries up to q^(1/3) times its own diameter (q the volume
+    ratio of the grid): at worst A_k = q^(-1/3) N_k a_sph,k, until sintering restores it."""
+    first = int(ds.attrs["first_particle_node"]) - 1
+    v = ds["volume"].values
+    a = np.pi ** (1.0 / 3.0) * (6.0 * v[first:]) ** (2.0 / 3.0)
+    N = ds["concentration"].values[:, first:]
+    A = ds["surface_area"].values[:, first:]
+    test.assertTrue(np.all(np.isfinite(A)), label)
+    present = ds["total_number"].values >= 1.0
+    test.assertTrue(present.any(), label)
+    test.assertTrue(np.all(A.sum(axis=1)[present] > 0.0), label)
+    floor = (v[first + 1] / v[first]) ** (-1.0 / 3.0) * N * a
+    # Nodes of less than one particle per m3 are the integrator's noise, shape and all.
+    short = np.where(N >= 1.0, floor - A, 0.0) / np.where(N >= 1.0, N * a, 1.0)
+    test.assertLess(float(short.max()), 1e-3, label)
 
 
 def case_files(folder):
@@ -76,12 +99,16 @@ class ExampleRuns(unittest.TestCase):
     def test_case_files(self):
         cases = case_files(os.path.join(EXAMPLES, "simulate")) + \
             case_files(os.path.join(EXAMPLES, "synthesis")) + \
-            case_files(os.path.join(EXAMPLES, "reactor"))
-        self.assertGreaterEqual(len(cases), 8)
+            case_files(os.path.join(EXAMPLES, "reactor")) + \
+            case_files(os.path.join(EXAMPLES, "aggregates"))
+        self.assertGreaterEqual(len(cases), 11)
         for case in cases:
             with self.subTest(case=os.path.relpath(case, EXAMPLES)):
-                ds = self.simulate(case, os.path.splitext(os.path.basename(case))[0])
+                label = os.path.splitext(os.path.basename(case))[0]
+                ds = self.simulate(case, label)
                 self.assertGreater(float(ds["total_number"].values[-1]), 0.0)
+                if "surface_area" in ds:
+                    check_area(self, ds, label)
 
     def test_synthesis_sweep(self):
         sweep = sweep_config.load(os.path.join(EXAMPLES, "synthesis", "cooling-rate.toml"),
