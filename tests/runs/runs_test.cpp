@@ -671,8 +671,11 @@ TEST(Runs, SeededGrowthBlocksEveryThousandSteps) {
     expected += seededBlock(m, t, {0.0, 0.0, 0.0});
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(r.out.substr(0, 21), "\n\ntime=1.000000e-05s\n");
-    if (collision == 1) reference = r.out;
-    EXPECT_EQ(r.out, reference);
+    // Growth reads the free-molecular monomer row whatever the collision function.
+    if (collision == 1)
+      reference = r.out;
+    else
+      EXPECT_EQ(r.out, reference);
   }
 }
 
