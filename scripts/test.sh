@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite, in stages:
 #   release    the Release build's tests in build/ (ctest: every label)
+#   mutation   small changes to physics lines, each of which some test must catch
+#              (mutation-check.sh, in build-mutation/)
 #   install    cmake --install, the Debian package, pip's console scripts and the notebook,
 #              checked with the source tree out of reach (test-install.sh; reuses build/)
 #   aarch64    the program cross-built for 64-bit Arm, golden cases and simulate under qemu
@@ -19,11 +21,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-stages=(release install aarch64 clang sanitized fuzz)
+stages=(release mutation install aarch64 clang sanitized fuzz)
 [ "${AEROSOL_QUICK:-0}" = 1 ] && stages=(release)
 script_of() {
   case $1 in
     release) echo "" ;;
+    mutation) echo scripts/mutation-check.sh ;;
     install) echo scripts/test-install.sh ;;
     aarch64) echo scripts/test-aarch64.sh ;;
     clang) echo scripts/test-clang.sh ;;

@@ -12,8 +12,8 @@
    the mean diameter, read by this folder's own parser. Every row's S is N1 / ns(T) and its
    J the classical rate at (T, S), to the printed digits; process 2's monomer and particle
    volume is constant to them. Condensation (process 3) cuts the burst short: S peaks and
-   falls back, J collapses and the particles grow, while without it (process 2) S and J stay
-   near their highest and far more particles form.
+   falls back, J collapses, the particles grow and take up most of the vapour, while without
+   it (process 2) S and J stay near their highest and far more particles form.
 """
 
 import math
@@ -173,7 +173,9 @@ def check_time_series(runs):
     for ok, what in ((s3["S_end"] < 0.5 * s3["S_max"], "process 3: S falls back from its peak"),
                      (s3["J_end"] < 1e-100 * s3["J_peak"], "process 3: J collapses after the burst"),
                      (s3["N_end"] < s3["N_peak"], "process 3: coagulation lowers the number"),
-                     (s3["dp_end"] > 2 * at_peak, "process 3: the particles grow"),
+                     (s3["dp_end"] > at_peak, "process 3: the particles grow after the burst"),
+                     (runs["rows3"][-1][1] < 0.2 * runs["rows3"][0][1],
+                      "process 3: the particles take up most of the vapour"),
                      (s2["S_end"] > 0.9 * s2["S_max"], "process 2: S stays near its highest"),
                      (s2["J_end"] > 0.5 * s2["J_peak"], "process 2: J stays near its highest"),
                      (s2["N_peak"] > 10 * s3["N_peak"], "process 2 forms far more particles")):
