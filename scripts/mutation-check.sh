@@ -67,7 +67,10 @@ fi
 chosen=("$@")
 [ ${#chosen[@]} -gt 0 ] || chosen=("${names[@]}")
 for name in "${chosen[@]}"; do
-  case " ${names[*]} " in *" $name "*) ;; *) echo "mutation-check: no change named $name" >&2; exit 2 ;; esac
+  case " ${names[*]} " in
+    *" $name "*) ;;
+    *) echo "mutation-check: no change named $name" >&2; exit 2 ;;
+  esac
 done
 
 work=build-mutation
@@ -116,7 +119,9 @@ run_tests() {
   for group in "${groups[@]}"; do
     # shellcheck disable=SC2086
     out=$(cd "$build" && ctest -j"$jobs" --stop-on-failure $group 2>&1) && continue
-    printf '%s\n' "$out" | sed -n -E 's/^[[:space:]]*([0-9]+) - (.*) \((Failed|Timeout|[A-Za-z ]*fault|[A-Za-z ]*aborted|Exception|[A-Za-z]+ exception)\)$/\1 \2/p'
+    # ctest's lists: "  12 - Name (Failed)", or Timeout, SEGFAULT, ...; not the skipped.
+    printf '%s\n' "$out" | sed -n -E 's/^[[:space:]]*([0-9]+) - ([^ ]+) \(([A-Za-z ]+)\)$/\1 \2 \3/p' |
+      { grep -v -E ' (Skipped|Disabled|Not Run)$' || true; } | cut -d' ' -f1,2
     break
   done
   set +f

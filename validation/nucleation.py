@@ -149,7 +149,8 @@ def check_time_series(runs):
         for row in rows:
             t, N1, J, S = row[:4]
             T = T0 - rate * t
-            ns = math.exp(material["C"] - material["D"] / T) * v["pressure"] * 101325 / (ar.BOLTZMANN * T)
+            ns = (math.exp(material["C"] - material["D"] / T) * v["pressure"] * 101325
+                  / (ar.BOLTZMANN * T))
             note(name + " S against N1 / ns(T)", N1 / ns / S - 1, 5e-6, t)
             if S <= 1.0 or J == 0.0:
                 continue
@@ -171,7 +172,8 @@ def check_time_series(runs):
     s2, s3 = summarize(runs)
     at_peak = max(runs["rows3"], key=lambda r: r[6])[4]
     for ok, what in ((s3["S_end"] < 0.5 * s3["S_max"], "process 3: S falls back from its peak"),
-                     (s3["J_end"] < 1e-100 * s3["J_peak"], "process 3: J collapses after the burst"),
+                     (s3["J_end"] < 1e-100 * s3["J_peak"],
+                      "process 3: J collapses after the burst"),
                      (s3["N_end"] < s3["N_peak"], "process 3: coagulation lowers the number"),
                      (s3["dp_end"] > at_peak, "process 3: the particles grow after the burst"),
                      (runs["rows3"][-1][1] < 0.2 * runs["rows3"][0][1],

@@ -216,7 +216,8 @@ TEST(Runs, WriteProtectedMainInputIsNotOpenedByAnUnprivilegedUser) {
                                      fs::perms::group_exec | fs::perms::others_read |
                                      fs::perms::others_exec);
   const RunResult r = folder.run(true);
-  if (r.status == 202) GTEST_SKIP() << "cannot run here: this machine refuses a switch to user 65534";
+  if (r.status == 202)
+    GTEST_SKIP() << "cannot run here: this machine refuses a switch to user 65534";
   if (r.status == 126 || r.status == 201)
     GTEST_SKIP() << "cannot run here: user 65534 may not execute the binary in this build folder";
   EXPECT_EQ(r.out, kWarning);

@@ -118,7 +118,8 @@ TEST(SimulateParts, NucleationTakesTheClassicalRateOfCriticalClusters) {
                      std::exp(theta - sigma * M_PI * dStar * dStar / (3.0 * k * T));
     const double cluster = M_PI / 6.0 * dStar * dStar * dStar;
     double volume = 0.0;
-    for (int node = 2; node <= 26; ++node) volume += v[static_cast<std::size_t>(node)] * f[node - 1];
+    for (int node = 2; node <= 26; ++node)
+      volume += v[static_cast<std::size_t>(node)] * f[node - 1];
     EXPECT_NEAR(volume / (J * cluster), 1.0, 1e-5);
     EXPECT_NEAR(f[0] / (-J * cluster / v[1]), 1.0, 1e-5);
   }
@@ -164,7 +165,8 @@ TEST(SimulateParts, GrowthIsKineticCondensationOverTheKelvinConcentration) {
     expected[j - 1] = -moved;
     if (to >= 2) expected[to - 1] = moved;
     if (row.vapor == VaporMode::Depleted) expected[0] = to >= 2 ? -c1 : moved * v[j] / v[1];
-    for (int k = 0; k < 26; ++k) EXPECT_NEAR(f[k], expected[k], 3e-3 * std::fabs(expected[k])) << "node " << k + 1;
+    for (int k = 0; k < 26; ++k)
+      EXPECT_NEAR(f[k], expected[k], 3e-3 * std::fabs(expected[k])) << "node " << k + 1;
     // What the particles gain the vapour loses, and the reverse.
     double net = 0.0, gross = 0.0;
     volumeBalance(model, f, net, gross);

@@ -146,7 +146,8 @@ TEST(CoagulationRates, ProductsCarryTheVolumeOfBothPartnersUpToTheTopNode) {
   coagulationRates(N, st.split, st.kernel, n, 1, st.gain, st.loss);
   double partners = 0.0, products = 0.0;
   for (int i = n - 1; i <= n; ++i)
-    for (int j = n - 1; j <= n; ++j) partners += 0.5 * (v[i] + v[j]) * st.kernel.at(i, j) * N[i] * N[j];
+    for (int j = n - 1; j <= n; ++j)
+      partners += 0.5 * (v[i] + v[j]) * st.kernel.at(i, j) * N[i] * N[j];
   for (int k = 1; k <= n; ++k) products += 0.5 * st.gain[k] * v[k];
   EXPECT_NEAR(products / partners, 1.0, 1e-14);
   EXPECT_GT(st.gain[n] * v[n], 0.9 * st.gain[n - 1] * v[n - 1]);

@@ -121,7 +121,7 @@ TEST(GrowthOperator, ExchangesFollowTheMonomerFluxOfEachNode) {
                       {1e22, {{8, 1e15}}},
                       {1e20, {}}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << "first node " << (row.particles.empty() ? 0 : row.particles[0].first));
+    SCOPED_TRACE(::testing::Message() << "row " << &row - rows);
     GrowthCase c;
     c.N[1] = row.N1;
     for (const auto& [node, concentration] : row.particles) c.N[node] = concentration;

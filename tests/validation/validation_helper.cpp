@@ -55,7 +55,8 @@ int printKernel() {
   buildNodeGrid(grid, v1, free.spacingFactor, free.density, n, kThirdSeven);
   CollisionKernel betaFree = makeCollisionKernel(capacity);
   CollisionKernel betaFuchs = makeCollisionKernel(capacity);
-  for (const auto& [settings, table] : {std::pair{&free, &betaFree}, std::pair{&fuchs, &betaFuchs}}) {
+  for (const auto& [settings, table] :
+       {std::pair{&free, &betaFree}, std::pair{&fuchs, &betaFuchs}}) {
     FastPassKernels engine;
     engine.prepare(EngineSetup{collisionModelOf(*settings), 1}, grid, nullptr, n);
     engine.fillKernel(T, *table);
