@@ -85,22 +85,21 @@ def measure(program, surface_tension=0.0):
         start = next(i for i, (t, _) in enumerate(blocks)
                      if theory_rate((6 * v[2] / math.pi) ** (1 / 3), T(t), N1, sigma) > 0)
         below = [sum(n for node, n in nodes.items() if 2 <= node <= seed) for _, nodes in blocks]
-        left, integral, theory, limit, flat = 0.0, 0.0, 0.0, 0.0, 0.0
+        integral, theory, limit, flat = 0.0, 0.0, 0.0, 0.0
         for (ta, a), (tb, b) in zip(blocks[start:], blocks[start + 1:]):
             na, nb = a[seed], b[seed]
             integral += (tb - ta) * (nb - na) / math.log(nb / na) if nb != na else (tb - ta) * na
             theory += weighted(lambda t: theory_rate(d, T(t), N1, sigma), ta, tb, na, nb)
             limit += weighted(lambda t: theory_rate(d, T(t), N1, full=False), ta, tb, na, nb)
             flat += weighted(lambda t: theory_rate(d, T(t), N1), ta, tb, na, nb)
-        left = below[start] - below[-1]
+        left = below[start] - below[-1]  # the particles that grew past the seed's node
         factor = (v[seed + 1] - v[seed]) / (math.pi * d ** 2 / 2)
         (t0, first), (t1, last) = blocks[start], blocks[-1]
         results.append(dict(node=seed, d=d, measured=factor * left / integral,
                             theory=theory / integral, limit=limit / integral, t0=t0, t1=t1,
                             kelvin=theory / flat - 1,
                             change=math.log(first[seed] / last[seed]),
-                            below=1 - first[seed] / below[start],
-                            node2=max(nodes.get(2, 0.0) for _, nodes in blocks[start:]) / 1e12))
+                            below=1 - first[seed] / below[start]))
     return results, seconds
 
 
@@ -133,12 +132,12 @@ def main():
         seconds += spent
         print("surface tension %g dyne/cm" % sigma)
         print("node  d (m)      measured   theory     meas/theory  limit      meas/limit  ln N0/N  "
-              "below    node 2   Kelvin")
+              "below    Kelvin")
         for r in results:
             ratio = r["measured"] / r["theory"]
-            print("%4d  %.3e  %.4e %.4e %.5f      %.4e %.4f      %-7.3g  %.1e  %.1e  %+.4f"
+            print("%4d  %.3e  %.4e %.4e %.5f      %.4e %.4f      %-7.3g  %.1e  %+.4f"
                   % (r["node"], r["d"], r["measured"], r["theory"], ratio, r["limit"],
-                     r["measured"] / r["limit"], r["change"], r["below"], r["node2"], r["kelvin"]))
+                     r["measured"] / r["limit"], r["change"], r["below"], r["kelvin"]))
             allowed = TOLERANCE + 1e-6 / r["change"]
             if not abs(ratio - 1) <= allowed:
                 failures.append("growth rate at node %d (d = %.3g m, surface tension %g dyne/cm): "
@@ -146,8 +145,7 @@ def main():
                                 "%.2f%%)" % (r["node"], r["d"], sigma, r["measured"], r["theory"],
                                              100 * (ratio - 1), 100 * allowed))
     print("(below: the share of the seed's particles in the nodes under it when the "
-          "measurement starts; node 2: the most of them there after it; Kelvin: what the "
-          "Kelvin term changes in theory)")
+          "measurement starts; Kelvin: what the Kelvin term changes in theory)")
     print("%d runs, %.1f s" % (sum(len(r) for r in series), seconds))
     if args.figure:
         plot(series[0], args.figure)
