@@ -17,5 +17,7 @@ cmake --build "$build" -j"$jobs"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 start=$(date +%s)
-(cd "$build" && ctest --output-on-failure -j"$jobs" -LE slow "$@")
+(cd "$build" && ctest --output-on-failure -j"$jobs" -LE slow --output-junit ctest-results.xml "$@")
+# Under CI a skip must say why this machine cannot run the test.
+scripts/check-skips.py "$build/ctest-results.xml"
 echo "test-sanitized: suite passed under AddressSanitizer and UndefinedBehaviorSanitizer in $(( $(date +%s) - start )) s"

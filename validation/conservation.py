@@ -3,7 +3,7 @@
 
 Process 1 (coagulation only): every collision product is shared between nodes so that volume
 is kept, so the total particle volume must not change over the run.
-  - full precision, from the library's operators (validation_helper volume-drift): within 1e-12;
+  - full precision, from the library's operators (validation_helper volume-drift): within 5e-13;
   - as printed (sixth column of every row): the same 7-digit value in every row.
 Process 3 (nucleation, coagulation, growth): monomers plus particles ("Particle Volume"
 column) are kept while no particle reaches the top node, up to two known small leaks: the
@@ -19,7 +19,7 @@ import aerosol_runs as ar
 import nucleation
 
 PROCESS1_NODES = (26, 48)
-PROCESS1_TOLERANCE = 1e-12
+PROCESS1_TOLERANCE = 5e-13  # about 100 times the 3.9e-15 measured
 # Printing keeps 7 significant digits (half a unit is 5e-7 relative) and the nucleation
 # decimals add 1.5e-7 of the nucleated volume; evaporation out of node 2 loses v1/(q - 1) per
 # monomer released (2.7e-5 of the total in this run, see docs/validation.md). The limit sits

@@ -9,7 +9,11 @@
      k* = (2 theta / (3 ln S))^3,  d* = 4 sigma v1 / (k T ln S),  theta = s1 sigma / (k T).
 2. Process 2 (nucleation with coagulation) and process 3 (with surface growth as well) on a
    vapour that cools at 100 K/s from 319 K: the time series of S, J, the particle number and
-   the mean diameter.
+   the mean diameter, read by this folder's own parser. Every row's S is N1 / ns(T) and its
+   J the classical rate at (T, S), to the printed digits; process 2's monomer and particle
+   volume is constant to them. Condensation (process 3) cuts the burst short: S peaks and
+   falls back, J collapses, the particles grow and take up most of the vapour, while without
+   it (process 2) S and J stay near their highest and far more particles form.
 """
 
 import math
@@ -128,6 +132,60 @@ def summarize(runs):
     return s2, s3
 
 
+def check_time_series(runs):
+    """Failure messages for the cooling-vapour time series."""
+    v = COOLING_VAPOUR
+    material = dict(M=v["molecularWeight"], rho=v["density"], A=v["surfaceTensionA"],
+                    B=v["surfaceTensionB"], C=v["vaporPressureC"], D=v["vaporPressureD"])
+    T0, rate = v["startTemperature"], v["coolingRate"]
+    failures = []
+    worst = {}
+
+    def note(what, off, limit, t):
+        if abs(off) / limit > worst.get(what, (0.0,))[0]:
+            worst[what] = (abs(off) / limit, off, t)
+
+    for name, rows in (("process 2", runs["rows2"]), ("process 3", runs["rows3"])):
+        for row in rows:
+            t, N1, J, S = row[:4]
+            T = T0 - rate * t
+            ns = (math.exp(material["C"] - material["D"] / T) * v["pressure"] * 101325
+                  / (ar.BOLTZMANN * T))
+            note(name + " S against N1 / ns(T)", N1 / ns / S - 1, 5e-6, t)
+            if S <= 1.0 or J == 0.0:
+                continue
+            theory = classical(T=T, S=S, **material)
+            # ln J moves by (1 + 8 theta^3 / (27 ln^3 S)) times the printed S's rounding.
+            amplified = 1 + 8 * theory["theta"] ** 3 / (27 * math.log(S) ** 3)
+            note(name + " J against classical theory", J / theory["nucleationRate"] - 1,
+                 1e-5 + 1e-6 * amplified, t)
+            if name == "process 2":
+                note(name + " k* against classical theory", row[5] / theory["criticalSize"] - 1,
+                     1e-5, t)
+        if name == "process 2":
+            for row in rows:
+                note(name + " monomer + particle volume", row[6] / rows[0][6] - 1, 1e-6, row[0])
+    for what, (ratio, off, t) in sorted(worst.items()):
+        print("%-45s largest %.2f of its limit (%+.2e at t = %.6g s)" % (what, ratio, off, t))
+        if ratio > 1:
+            failures.append("%s: %+.2e at t = %.6g s, %.1f times the limit" % (what, off, t, ratio))
+    s2, s3 = summarize(runs)
+    at_peak = max(runs["rows3"], key=lambda r: r[6])[4]
+    for ok, what in ((s3["S_end"] < 0.5 * s3["S_max"], "process 3: S falls back from its peak"),
+                     (s3["J_end"] < 1e-100 * s3["J_peak"],
+                      "process 3: J collapses after the burst"),
+                     (s3["N_end"] < s3["N_peak"], "process 3: coagulation lowers the number"),
+                     (s3["dp_end"] > at_peak, "process 3: the particles grow after the burst"),
+                     (runs["rows3"][-1][1] < 0.2 * runs["rows3"][0][1],
+                      "process 3: the particles take up most of the vapour"),
+                     (s2["S_end"] > 0.9 * s2["S_max"], "process 2: S stays near its highest"),
+                     (s2["J_end"] > 0.5 * s2["J_peak"], "process 2: J stays near its highest"),
+                     (s2["N_peak"] > 10 * s3["N_peak"], "process 2 forms far more particles")):
+        if not ok:
+            failures.append("cooling vapour: not so: " + what)
+    return failures
+
+
 def plot(runs, path):
     plt = ar.pyplot()
     T0, rate = COOLING_VAPOUR["startTemperature"], COOLING_VAPOUR["coolingRate"]
@@ -169,6 +227,7 @@ def main():
         s2, s3 = summarize(runs)
         print("process 2 (%.1f s): " % runs["seconds2"] + ", ".join("%s %.4g" % kv for kv in s2.items()))
         print("process 3 (%.1f s): " % runs["seconds3"] + ", ".join("%s %.4g" % kv for kv in s3.items()))
+        failures += check_time_series(runs)
         if args.figure:
             plot(runs, args.figure)
     return ar.finish(failures)

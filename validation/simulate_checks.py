@@ -11,13 +11,13 @@ Sections (each with its own pass/fail criterion; --sections picks some):
                 left out by --quick); final figures within 1%.
   spd           the self-preserving distribution reached by simulate from the process 1
                 folders (48, 100, 200 nodes): sigma_g within 1% of 1.465 from 100 nodes on,
-                psi(eta) within 5% of the literature table for eta 0.05..5 at 200 nodes.
+                psi(eta) within 3% of the literature table for eta 0.05..5 at 200 nodes.
   grid          the nucleation-growth vapour at 20, 48, 100, 200 and 400 nodes (400 left out
                 by --quick): no concentration below minus the absolute tolerance, no
                 not-a-number, final figures at 200 and 400 nodes within 2%.
   conservation  total volume (vapour plus particles) over the nucleation-growth run and over
                 a vapour taking up evaporating particles; particle volume in pure
-                coagulation: each constant to the relative tolerance.
+                coagulation: each constant to about 100 times the change measured.
 
 The final figures are computed here from each run's node concentrations and volumes, the same
 way for the processes' tables and the NetCDF files (d = (6 v / pi)^(1/3), number mean,
@@ -53,8 +53,6 @@ AGREEMENT_LIMIT = 0.01      # simulate vs the fixed-step processes
 GRID_NODES = (20, 48, 100, 200, 400)
 GRID_LIMIT = 0.02           # 200 vs 400 nodes
 SPD_NODES = (48, 100, 200)
-SPD_PSI_LIMIT = 0.05
-SPD_PSI_ETA = (0.05, 5.0)
 DERIVED_LIMIT = 1e-9        # the file's figures vs those computed here from its concentrations
 PI = 3.1415926
 
@@ -405,13 +403,6 @@ def section_spd(runner, failures):
               + "  ".join("%7.4f" % r["psi_at_reference"][i] for r in results))
     print()
     failures.extend("simulate: " + f for f in spd.evaluate(results))
-    finest = max(results, key=lambda r: r["nodes"])
-    for e, ref, got in zip(spd.REFERENCE_ETA, spd.REFERENCE_PSI, finest["psi_at_reference"]):
-        if SPD_PSI_ETA[0] <= e <= SPD_PSI_ETA[1] and not abs(got / ref - 1) <= SPD_PSI_LIMIT:
-            failures.append("simulate SPD at %d nodes: psi(%g) = %.4f, %+.1f%% from %g "
-                            "(allowed %.0f%%)" % (finest["nodes"], e, got,
-                                                  100 * (got / ref - 1), ref,
-                                                  100 * SPD_PSI_LIMIT))
     return results
 
 
@@ -483,31 +474,31 @@ EVAPORATION = {
 
 
 def section_conservation(runner, failures):
+    """Each run's limit is about 100 times the change measured on the shared 2-core machine:
+    BDF keeps the linear invariants of the rates to the Newton iterations' error, far inside
+    the relative tolerance, so a term that leaks volume shows long before the tolerance."""
     base = load_case(NUCLEATION_GROWTH)
     evaporation = dict(EVAPORATION, material=base["material"])
-    runs = [("nucleation-growth-100", "total_volume",
+    runs = [("nucleation-growth-100", "total_volume", 3e-9,
              lambda: runner.simulate("nucleation-growth-100", NUCLEATION_GROWTH)),
-            ("evaporation, 48 nodes", "total_volume",
+            ("evaporation, 48 nodes", "total_volume", 1e-13,
              lambda: runner.simulate_case("evaporation", evaporation)),
-            ("process 1, 48 nodes, free-molecular", "particle_volume",
+            ("process 1, 48 nodes, free-molecular", "particle_volume", 2e-13,
              lambda: runner.simulate("process1 48 fm", process1_folder(runner, 48, 1)))]
     print("Conservation: largest relative change of the conserved volume over the run")
-    print("%-38s %-16s %-10s %-9s  %s" % ("run", "quantity", "change", "rtol",
+    print("%-38s %-16s %-10s %-9s  %s" % ("run", "quantity", "change", "limit",
                                            "particle share of the volume at start, end"))
-    for label, quantity, make in runs:
+    for label, quantity, limit, make in runs:
         res, _ = make()
-        rtol = res.case["tolerances"]["relative"] if "tolerances" in res.case else None
-        if rtol is None:
-            rtol = runner.effective_case(NUCLEATION_GROWTH)["tolerances"]["relative"]
         series = getattr(res, quantity)
         change = float(np.max(np.abs(series / series[0] - 1)))
         share0 = res.particle_volume[0] / res.total_volume[0]
         share1 = res.particle_volume[-1] / res.total_volume[-1]
         print("%-38s %-16s %.2e   %-9g  %.4f, %.4f"
-              % (label, quantity, change, rtol, share0, share1))
-        if not change <= rtol:
-            failures.append("conservation, %s: %s changed by %.2e relative, more than the "
-                            "relative tolerance %g" % (label, quantity, change, rtol))
+              % (label, quantity, change, limit, share0, share1))
+        if not change <= limit:
+            failures.append("conservation, %s: %s changed by %.2e relative, more than %g"
+                            % (label, quantity, change, limit))
         if label.startswith("evaporation") and not share1 < 0.5 * share0:
             failures.append("conservation, %s: the particles kept %.0f%% of their volume; "
                             "the run does not test evaporation"

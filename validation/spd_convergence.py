@@ -13,7 +13,9 @@ The geometric standard deviation over diameter treats each node as a point at d_
 ln^2 sigma_g = sum N_k (ln d_k - mean ln d)^2 / N.
 
 The reference is the free-molecular SPD tabulated in the literature (psi at nine eta) and its
-geometric standard deviation over diameter, 1.465.
+geometric standard deviation over diameter, 1.465. From 200 nodes on, psi at the tabulated eta
+from 0.05 to 5 must lie within 3% of the table (the deepest tail, eta 0.01, approaches
+self-preservation more slowly than 0.01 s allows).
 """
 
 import math
@@ -24,6 +26,9 @@ import aerosol_runs as ar
 REFERENCE_ETA = [0.01, 0.05, 0.1, 0.2, 0.5, 1, 2, 3, 5]
 REFERENCE_PSI = [0.148, 0.927, 1.065, 0.967, 0.631, 0.346, 0.125, 0.049, 0.0084]
 REFERENCE_SIGMA_G = 1.465
+PSI_TOLERANCE = 0.03
+PSI_ETA = (0.05, 5.0)
+PSI_FROM_NODES = 200
 
 SEED = dict(initialDiameter=1, initialConcentration=1e20, temperature=300)
 
@@ -94,7 +99,8 @@ def plot(results, path):
 
 def evaluate(results, tolerance=0.01, tolerance_from=100):
     """Failures as messages: sigma_g must fall towards 1.465 as the grid is refined and lie
-    within `tolerance` of it from `tolerance_from` nodes on."""
+    within `tolerance` of it from `tolerance_from` nodes on; psi within PSI_TOLERANCE of the
+    table over PSI_ETA from PSI_FROM_NODES nodes on."""
     failures = []
     ordered = sorted(results, key=lambda r: r["nodes"])
     for coarse, fine in zip(ordered, ordered[1:]):
@@ -108,6 +114,15 @@ def evaluate(results, tolerance=0.01, tolerance_from=100):
             failures.append("sigma_g at %d nodes is %.4f, %+.2f%% from %.3f (allowed %.1f%%)"
                             % (r["nodes"], r["sigma_g"], 100 * off, REFERENCE_SIGMA_G,
                                100 * tolerance))
+        if r["nodes"] < PSI_FROM_NODES:
+            continue
+        for eta, ref, got in zip(REFERENCE_ETA, REFERENCE_PSI, r["psi_at_reference"]):
+            if PSI_ETA[0] <= eta <= PSI_ETA[1] and not abs(got / ref - 1) <= PSI_TOLERANCE:
+                failures.append("psi(%g) at %d nodes is %.4f, %+.1f%% from the table's %g "
+                                "(allowed %.0f%%)" % (eta, r["nodes"], got, 100 * (got / ref - 1),
+                                                      ref, 100 * PSI_TOLERANCE))
+    if not any(r["nodes"] >= PSI_FROM_NODES for r in ordered):
+        print("(psi(eta) is checked from %d nodes on: not checked)" % PSI_FROM_NODES)
     return failures
 
 

@@ -91,7 +91,8 @@ class ExampleRuns(unittest.TestCase):
         self.assertEqual(ds.attrs["run_end"], "complete", label)
         # What condenses is what the particles gain; what is lost is counted.
         volume = volume_budget(ds)
-        self.assertLess(float(np.max(np.abs(volume / volume[0] - 1.0))), 1e-6, label)
+        # About 100 times the largest change measured (2.4e-10, temperature-history).
+        self.assertLess(float(np.max(np.abs(volume / volume[0] - 1.0))), 3e-8, label)
         # Non-negative up to the absolute tolerance (1e-3 per m3 by default).
         self.assertGreater(float(ds["concentration"].min()), -1e-2, label)
         return ds

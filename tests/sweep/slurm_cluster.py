@@ -11,7 +11,12 @@ import time
 
 
 class ClusterUnavailable(Exception):
-    """The cluster cannot be started here; the message says why."""
+    """The cluster cannot be started here; the message says why, and `machine` whether it is
+    the machine's doing (no setting-up could remedy it)."""
+
+    def __init__(self, message, machine=False):
+        super().__init__(message)
+        self.machine = machine
 
 
 def _free_port():
@@ -40,7 +45,7 @@ class SlurmCluster:
             raise ClusterUnavailable("not installed: " + ", ".join(missing) +
                                      " (scripts/setup.sh installs them)")
         if os.geteuid() != 0:
-            raise ClusterUnavailable("slurmd must run as root to start jobs")
+            raise ClusterUnavailable("slurmd must run as root to start jobs", machine=True)
         d = self.folder
         os.chmod(d, 0o700)
         for sub in ("state", "spool", "munge"):

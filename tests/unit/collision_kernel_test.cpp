@@ -8,6 +8,7 @@
 #include "coagulation/collision_kernel.h"
 #include "coagulation/node_grid.h"
 #include "processes/run_settings.h"
+#include "support/closed_forms.h"
 
 namespace aerosol {
 namespace {
@@ -46,44 +47,21 @@ TEST(CollisionKernel, BothFormsAreSymmetric) {
   }
 }
 
-TEST(CollisionKernel, FreeMolecularMonomerPairClosedForm) {
+TEST(CollisionKernel, FreeMolecularIsKineticTheory) {
+  // Cross-section times mean relative speed with exact constants, monomers to 30 nm, two
+  // temperatures: the stored decimals change it by < 1e-3.
   const RunSettings s = airLike(1);
   for (double T : {300.0, 1234.5}) {
-    const double v1 = 8.3022e-29;
-    const NodeGrid grid = gridFor(s, v1);
+    const NodeGrid grid = gridFor(s, 8.3022e-29);
     CollisionKernel kernel = makeCollisionKernel(50);
-    computeCollisionKernel(T, collisionModelOf(s), grid, s.nodeCount,
-                           kernel);
-    // (3/(4 pi))^(1/6) sqrt(6kT/rho) sqrt(2/v1) (2 v1^(1/3))^2, with the stored decimals.
-    const double expected = std::pow(3.0 / 12.5663704, 0.1666666) *
-                            std::sqrt(6.0 * 1.38e-23 * T / s.density) * std::sqrt(2.0 / v1) *
-                            4.0 * std::pow(v1, 2.0 * 0.333333);
-    EXPECT_NEAR(kernel.at(1, 1) / expected, 1.0, 1e-13) << T;
-    // And the physics: with exact constants the stored decimals change it by < 1e-4.
-    const double k = 1.380649e-23;
-    const double exact = std::pow(3.0 / (4.0 * M_PI), 1.0 / 6.0) *
-                         std::sqrt(6.0 * k * T / s.density) * std::sqrt(2.0 / v1) * 4.0 *
-                         std::cbrt(v1) * std::cbrt(v1);
-    EXPECT_NEAR(kernel.at(1, 1) / exact, 1.0, 1e-3) << T;
+    computeCollisionKernel(T, collisionModelOf(s), grid, s.nodeCount, kernel);
+    for (int i : {1, 4, 9})
+      for (int j : {1, 2, 12}) {
+        const double expected =
+            closed::freeMolecularKernel(T, s.density, grid.volume[i], grid.volume[j]);
+        EXPECT_NEAR(kernel.at(i, j) / expected, 1.0, 1e-3) << i << "," << j << ", T " << T;
+      }
   }
-}
-
-TEST(CollisionKernel, FreeMolecularEqualsMeanSpeedTimesCrossSection) {
-  // beta = (pi/4) (d_i + d_j)^2 sqrt(8kT/pi (1/m_i + 1/m_j)) in the free molecular regime.
-  const RunSettings s = airLike(1);
-  const double T = 500.0;
-  const NodeGrid grid = gridFor(s, 1e-27);
-  CollisionKernel kernel = makeCollisionKernel(50);
-  computeCollisionKernel(T, collisionModelOf(s), grid, s.nodeCount, kernel);
-  for (int i : {1, 4, 9})
-    for (int j : {1, 2, 12}) {
-      const double di = std::cbrt(6.0 * grid.volume[i] / M_PI);
-      const double dj = std::cbrt(6.0 * grid.volume[j] / M_PI);
-      const double mi = grid.volume[i] * s.density, mj = grid.volume[j] * s.density;
-      const double expected = M_PI / 4.0 * (di + dj) * (di + dj) *
-                              std::sqrt(8.0 * 1.38e-23 * T / M_PI * (1.0 / mi + 1.0 / mj));
-      EXPECT_NEAR(kernel.at(i, j) / expected, 1.0, 1e-4) << i << "," << j;
-    }
 }
 
 TEST(CollisionKernel, SmallestEntryIsCappedAtOneNanoCubicMetrePerSecond) {
@@ -172,7 +150,7 @@ TEST(CollisionKernel, FuchsContinuumLimitIsBrownianDiffusion) {
   CollisionKernel kernel = makeCollisionKernel(50);
   computeCollisionKernel(T, collisionModelOf(s), grid, s.nodeCount, kernel);
   const double mu = std::pow(T, 1.5) * s.sutherlandA / (s.sutherlandB + T);
-  EXPECT_NEAR(kernel.at(4, 4) / (8.0 * 1.38e-23 * T / (3.0 * mu)), 1.0, 1e-2);
+  EXPECT_NEAR(kernel.at(4, 4) / closed::continuumEqualKernel(T, mu), 1.0, 1e-2);
 }
 
 TEST(CollisionKernel, MeanFreePathOfAirIsTheTextbookOne) {

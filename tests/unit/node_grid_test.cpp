@@ -37,59 +37,44 @@ TEST(NodeGrid, ThreeNodesSpanTwelveDecadesPerStep) {
   EXPECT_DOUBLE_EQ(grid.volume[4], 1e36);  // guard node
 }
 
-TEST(NodeGrid, EveryVolumeFromItsOwnPowerOfTheSpacingFactor) {
+TEST(NodeGrid, GeometricOverTwelveDecadesNotByRepeatedMultiplication) {
+  // Node n-1 lies twelve decades above node 1 at a constant ratio q. Each volume is its own
+  // power q^(k-1) v1: on the larger grids repeated multiplication ends ulps away from it.
   for (int n : {3, 14, 26, 41, 42, 48}) {
+    SCOPED_TRACE(n);
     const double v1 = 3.7e-28;
     const double q = spacingFor(n);
     NodeGrid grid = makeNodeGrid(50);
     buildNodeGrid(grid, v1, q, 1500.0, n, kThirdSeven);
     EXPECT_EQ(grid.volume[1], v1);
-    for (int k = 2; k <= n + 1; ++k)
-      EXPECT_EQ(grid.volume[k], std::pow(q, k - 1) * v1) << "n=" << n << " k=" << k;
-    // Node n-1 lies twelve decades above node 1.
-    EXPECT_NEAR(grid.volume[n - 1] / v1, 1e12, 1e12 * 1e-12) << "n=" << n;
-    for (int k = 1; k <= n; ++k) EXPECT_LT(grid.volume[k], grid.volume[k + 1]);
+    EXPECT_NEAR(grid.volume[n - 1] / v1, 1e12, 1e12 * 1e-12);
+    double product = v1;
+    int differing = 0;
+    for (int k = 2; k <= n + 1; ++k) {
+      EXPECT_NEAR(grid.volume[k] / grid.volume[k - 1], q, 1e-14 * q) << k;
+      product *= q;
+      differing += product != grid.volume[k];
+    }
+    EXPECT_TRUE(n < 48 || differing > 0);
   }
 }
 
-TEST(NodeGrid, RepeatedMultiplicationWouldDriftFromThePowers) {
-  // The rule matters: on a 48-node grid repeated multiplication ends a few ulps away from
-  // the power, so the grid must not be built that way.
-  const int n = 48;
-  const double q = spacingFor(n);
-  NodeGrid grid = makeNodeGrid(50);
-  buildNodeGrid(grid, 1e-27, q, 1000.0, n, kThirdSeven);
-  double product = 1e-27;
-  int differing = 0;
-  for (int k = 2; k <= n + 1; ++k) {
-    product *= q;
-    if (product != grid.volume[k]) ++differing;
-  }
-  EXPECT_GT(differing, 0);
-}
-
-TEST(NodeGrid, DiametersUseTheGivenCubeRootDecimalAndMassesTheDensity) {
+TEST(NodeGrid, DiametersAreTheSpheresAndMassesFollowTheDensity) {
+  // Either cube-root decimal gives the sphere's diameter to 1e-4 over the whole grid (from
+  // 0.5 nm to 5 um), the two measurably apart (about 1e-5 relative at 1 nm).
   EXPECT_EQ(kThirdSeven, 0.3333333);
   EXPECT_EQ(kThirdSix, 0.333333);
   const int n = 10;
   const double rho = 1830.0;
-  for (double e : {0.3333333, 0.333333}) {
-    NodeGrid grid = makeNodeGrid(50);
-    buildNodeGrid(grid, 1e-28, spacingFor(n), rho, n, e);
-    for (int k = 1; k <= n + 1; ++k) {
-      EXPECT_EQ(grid.diameter[k], std::pow(grid.volume[k] * 6.0 / 3.1415926, e));
-      EXPECT_EQ(grid.mass[k], grid.volume[k] * rho);
-    }
-  }
-  // The two decimals give measurably different diameters (about 1e-5 relative at 1 nm).
   NodeGrid seven = makeNodeGrid(50), six = makeNodeGrid(50);
-  buildNodeGrid(seven, 1e-27, spacingFor(n), rho, n, kThirdSeven);
-  buildNodeGrid(six, 1e-27, spacingFor(n), rho, n, kThirdSix);
+  buildNodeGrid(seven, 1e-28, spacingFor(n), rho, n, kThirdSeven);
+  buildNodeGrid(six, 1e-28, spacingFor(n), rho, n, kThirdSix);
+  for (const NodeGrid* grid : {&seven, &six})
+    for (int k = 1; k <= n + 1; ++k) {
+      EXPECT_NEAR(grid->diameter[k] / std::cbrt(6.0 * grid->volume[k] / M_PI), 1.0, 1e-4) << k;
+      EXPECT_EQ(grid->mass[k], grid->volume[k] * rho);
+    }
   EXPECT_GT(std::fabs(seven.diameter[1] / six.diameter[1] - 1.0), 1e-6);
-  // And both are close to the true sphere diameter.
-  const double exact = std::cbrt(6.0 * 1e-27 / M_PI);
-  EXPECT_NEAR(seven.diameter[1] / exact, 1.0, 1e-4);
-  EXPECT_NEAR(six.diameter[1] / exact, 1.0, 1e-4);
 }
 
 // ---------------------------------------------------------------- split operator
@@ -164,30 +149,26 @@ TEST(SplitOperator, LargerGridsKeepTheInvariants) {
 }
 
 TEST(SplitOperator, ThreeNodeGridValues) {
+  // The fractions between bracketing nodes are fixed by number and volume (the invariants
+  // above); what they do not fix: where each pair goes, a sum rounded to the larger node,
+  // and the top node.
   const Built b = build(3);
   const std::vector<double>& v = b.grid.volume;
   const double v1 = v[1], v2 = v[2], v3 = v[3];
-  EXPECT_DOUBLE_EQ(v2 / v1, 1e12);
-  EXPECT_DOUBLE_EQ(v3 / v1, 1e24);
-  // (1,1): 2 v_1 lies between v_1 and v_2.
-  EXPECT_DOUBLE_EQ(b.split.at(1, 1, 1), (v2 - 2.0 * v1) / (v2 - v1));
-  EXPECT_DOUBLE_EQ(b.split.at(1, 1, 2), v1 / (v2 - v1));
+  // (1,1): 2 v_1 lies between v_1 and v_2; (1,2) and (2,2) between v_2 and v_3.
+  EXPECT_GT(b.split.at(1, 1, 1), 0.0);
   EXPECT_EQ(b.split.at(1, 1, 3), 0.0);
-  // (1,2) and (2,2) lie between v_2 and v_3.
   EXPECT_EQ(b.split.at(1, 2, 1), 0.0);
-  EXPECT_DOUBLE_EQ(b.split.at(1, 2, 2), (v3 - v1 - v2) / (v3 - v2));
+  EXPECT_GT(b.split.at(2, 2, 2), 0.0);
   // v_1 is lost to rounding in v_1 + v_2 (twelve decades apart): the share is formed from
   // the rounded sum, not from the exact v_1.
   EXPECT_DOUBLE_EQ(b.split.at(1, 2, 3), (v1 + v2 - v2) / (v3 - v2));
   EXPECT_NEAR(b.split.at(1, 2, 3) / (v1 / (v3 - v2)), 1.0, 1e-3);
-  EXPECT_DOUBLE_EQ(b.split.at(2, 2, 2), (v3 - 2.0 * v2) / (v3 - v2));
-  EXPECT_DOUBLE_EQ(b.split.at(2, 2, 3), v2 / (v3 - v2));
   // Every pair with the top node goes to the top node whole, volume conserved.
   for (int other = 1; other <= 3; ++other) {
     EXPECT_EQ(b.split.at(3, other, 1), 0.0);
     EXPECT_EQ(b.split.at(3, other, 2), 0.0);
     EXPECT_EQ(b.split.at(3, other, 3), (v3 + v[other]) / v3);
-    EXPECT_GE(b.split.at(3, other, 3), 1.0);
   }
   EXPECT_EQ(b.split.at(3, 3, 3), 2.0);
 }
@@ -200,8 +181,8 @@ TEST(SplitOperator, FineGridSharesTwoMonomersBetweenNodesTwoAndThree) {
     ASSERT_LT(v[2], 2.0 * v[1]);
     ASSERT_LT(2.0 * v[1], v[3]);
     EXPECT_EQ(b.split.at(1, 1, 1), 0.0);
-    EXPECT_DOUBLE_EQ(b.split.at(1, 1, 2), (v[3] - 2.0 * v[1]) / (v[3] - v[2]));
-    EXPECT_DOUBLE_EQ(b.split.at(1, 1, 3), (2.0 * v[1] - v[2]) / (v[3] - v[2]));
+    EXPECT_NEAR(b.split.at(1, 1, 2) + b.split.at(1, 1, 3), 1.0, 1e-15);
+    EXPECT_NEAR(b.split.at(1, 1, 2) * v[2] + b.split.at(1, 1, 3) * v[3], 2.0 * v[1], 1e-15 * v[1]);
     for (int k = 4; k <= n; ++k) EXPECT_EQ(b.split.at(1, 1, k), 0.0);
   }
   // One node fewer and the spacing is above 2: the pair stays partly in node 1.

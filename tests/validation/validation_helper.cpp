@@ -1,7 +1,8 @@
 // Prints figures from the core library that the program's output does not show, for the
 // validation scripts to compare with physics worked out independently:
 //
-//   validation_helper kernel               beta(d, d) of both collision forms, 1 nm .. 10 um
+//   validation_helper kernel               beta(d, d) of both collision forms, 1 nm .. 10 um,
+//                                          as the program's step engine fills its table
 //   validation_helper nucleation           classical nucleation at the worked example's state
 //   validation_helper volume-drift NODES   largest relative change of the total particle
 //                                          volume over a coagulation run (1 nm, 1e20 /m3,
@@ -19,6 +20,7 @@
 #include "coagulation/coagulation_rates.h"
 #include "coagulation/collision_kernel.h"
 #include "coagulation/node_grid.h"
+#include "engine/fast_pass_kernels.h"
 #include "nucleation/nucleation.h"
 #include "processes/run_settings.h"
 
@@ -53,10 +55,13 @@ int printKernel() {
   buildNodeGrid(grid, v1, free.spacingFactor, free.density, n, kThirdSeven);
   CollisionKernel betaFree = makeCollisionKernel(capacity);
   CollisionKernel betaFuchs = makeCollisionKernel(capacity);
-  computeCollisionKernel(T, collisionModelOf(free), grid, n,
-                         betaFree);
-  computeCollisionKernel(T, collisionModelOf(fuchs), grid, n,
-                         betaFuchs);
+  for (const auto& [settings, table] :
+       {std::pair{&free, &betaFree}, std::pair{&fuchs, &betaFuchs}}) {
+    FastPassKernels engine;
+    engine.prepare(EngineSetup{collisionModelOf(*settings), 1}, grid, nullptr, n);
+    engine.fillKernel(T, *table);
+    engine.writeFullTable(*table);
+  }
   const double mu = std::pow(T, 1.5) * fuchs.sutherlandA / (fuchs.sutherlandB + T);
   const double lambda = mu / (fuchs.pressure * 101325.0) * std::sqrt(T * 3.1415926 * 8.314 / 0.08);
   std::printf("# T %.17g K, P 1 atm, density 2000 kg/m3, gas mean free path %.17g m\n", T, lambda);
