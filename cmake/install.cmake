@@ -99,6 +99,11 @@ if(TARGET _aerosol)
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "${python_depends}, python3-numpy, python3-xarray, python3-netcdf4, python3-matplotlib")
+if(AEROSOL_OPENBLAS_SERIAL)
+  # dpkg-shlibdeps names libopenblas0, which any of OpenBLAS's variants satisfies; the program
+  # runs the serial one by its own path (single-threaded: the same bytes whatever the cores).
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libopenblas0-serial")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "parallel")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "slurm-client, jupyter-nbconvert, python3-ipykernel")
 # Byte-compiled files of the package are made on install and removed before removal, so that

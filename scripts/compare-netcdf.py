@@ -33,7 +33,14 @@ def attributes(item):
 def same_attributes(a, b):
     if a.keys() != b.keys():
         return False
-    return all(np.array_equal(np.asarray(a[k]), np.asarray(b[k])) for k in a)
+    return all(same_value(np.asarray(a[k]), np.asarray(b[k])) for k in a)
+
+
+def same_value(a, b):
+    # A NaN fill value equals itself.
+    if a.dtype.kind == "f" and b.dtype.kind == "f":
+        return np.array_equal(a, b, equal_nan=True)
+    return np.array_equal(a, b)
 
 
 def main():
