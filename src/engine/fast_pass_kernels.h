@@ -32,6 +32,13 @@
 
 namespace aerosol {
 
+// Fuchs entries of node r with the nodes from..to, from the nodes' diameters, diffusion
+// coefficients and squared speeds and transition lengths (arrays indexed by node):
+// out[j] = beta[j][r], with 256-bit vectors where the machine has them.
+void fuchsRow(double* __restrict out, const double* __restrict dia, const double* __restrict D,
+              const double* __restrict c2, const double* __restrict g2, int r, int from,
+              int to);
+
 // Everything that does not depend on temperature is computed once in prepare(): the
 // free-molecular pair factors, the node diameters and growth shares, the gain terms, and,
 // for a constant temperature, the whole table. The table is kept by diagonals (entries

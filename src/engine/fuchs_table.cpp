@@ -143,15 +143,6 @@ int fuchsBounds(const double* __restrict d, const double* __restrict D,
   return count;
 }
 
-// Fuchs entries of node r with the nodes from..to: out[j] = beta[j][r].
-AEROSOL_WIDE_VECTORS
-void fuchsRow(double* __restrict out, const double* __restrict dia, const double* __restrict D,
-              const double* __restrict c2, const double* __restrict g2, int r, int from,
-              int to) {
-  for (int j = from; j <= to; ++j)
-    out[j] = fuchsPairFromSquares(dia[j], D[j], c2[j], g2[j], dia[r], D[r], c2[r], g2[r]);
-}
-
 // Diffusion coefficient, squared thermal speed, speed and particle mean free path of nodes
 // 1..n at one temperature, node by node.
 AEROSOL_WIDE_VECTORS
@@ -168,6 +159,14 @@ void fuchsMobilities(double T, CarrierGas gas, const double* __restrict dia,
 }
 
 }  // namespace
+
+AEROSOL_WIDE_VECTORS
+void fuchsRow(double* __restrict out, const double* __restrict dia, const double* __restrict D,
+              const double* __restrict c2, const double* __restrict g2, int r, int from,
+              int to) {
+  for (int j = from; j <= to; ++j)
+    out[j] = fuchsPairFromSquares(dia[j], D[j], c2[j], g2[j], dia[r], D[r], c2[r], g2[r]);
+}
 
 void FastPassKernels::prepareFuchs() {
   const auto c = static_cast<std::size_t>(capacity_);

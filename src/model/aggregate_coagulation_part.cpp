@@ -54,6 +54,8 @@ AggregateCoagulationPart::AggregateCoagulationPart(const StateLayout& layout, in
   particles_.assign(n + 1, FuchsParticle{});
   speedSquared_.assign(n + 1, 0.0);
   transitionSquared_.assign(n + 1, 0.0);
+  diffusion_.assign(n + 1, 0.0);
+  row_.assign(n + 1, 0.0);
   formedAt_.assign(n + 1, 0.0);
   changed_.assign(n + 1, 0);
   rates_.assign(static_cast<std::size_t>(layout.size()), 0.0);
@@ -124,21 +126,24 @@ void AggregateCoagulationPart::fillKernel(const ModelPoint& point, const double*
       if (!changed_[i]) continue;
       formedAt_[i] = collision_[i];
       particles_[i] = fuchsParticle(temperature_, carrier_, collision_[i], grid_.mass[k]);
+      diffusion_[i] = particles_[i].diffusion;
       speedSquared_[i] = particles_[i].speed * particles_[i].speed;
       transitionSquared_[i] = particles_[i].transition * particles_[i].transition;
     }
     filled_ = true;
-    // The kernel is symmetric, bit for bit: one half formed, the other mirrored.
+    // The kernel is symmetric, bit for bit (the pair's sums commute): a changed node's row
+    // is formed and mirrored into its column; at a new gas state every node changed, and
+    // each row from the diagonal on is enough.
     for (int i = first_; i <= n_; ++i) {
       const auto a = static_cast<std::size_t>(i);
-      for (int j = i; j <= n_; ++j) {
+      if (!changed_[a]) continue;
+      const int from = sameGas ? first_ : i;
+      fuchsRow(row_.data(), collision_.data(), diffusion_.data(), speedSquared_.data(),
+               transitionSquared_.data(), i, from, n_);
+      for (int j = from; j <= n_; ++j) {
         const auto b = static_cast<std::size_t>(j);
-        if (!changed_[a] && !changed_[b]) continue;
-        const double beta = fuchsPairFromSquares(
-            collision_[a], particles_[a].diffusion, speedSquared_[a], transitionSquared_[a],
-            collision_[b], particles_[b].diffusion, speedSquared_[b], transitionSquared_[b]);
-        beta_[(a - 1) * n + b - 1] = beta;
-        beta_[(b - 1) * n + a - 1] = beta;
+        beta_[(a - 1) * n + b - 1] = row_[b];
+        beta_[(b - 1) * n + a - 1] = row_[b];
       }
     }
     return;

@@ -75,7 +75,8 @@ class AggregateCoagulationPart final : public MechanismPart {
   double temperature_ = 0.0, pressure_ = 0.0;  // K, atm: the gas the kernel was formed at
   bool filled_ = false;
   std::vector<FuchsParticle> particles_;
-  std::vector<double> speedSquared_, transitionSquared_;
+  std::vector<double> diffusion_, speedSquared_, transitionSquared_;  // as fuchsRow reads them
+  std::vector<double> row_;  // one row of Fuchs entries, indexed by node
   std::vector<double> formedAt_;  // m: each node's d_c when its pairs were formed
   std::vector<char> changed_;
   std::vector<double> rates_;
