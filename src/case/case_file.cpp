@@ -728,7 +728,8 @@ void readAggregates(Reader& r, const toml::table& doc, SimulationCase& c) {
   const char* prefactorUnits = law.form == SinteringForm::GrainBoundary ? "s/(m4 K)"
                                : law.form == SinteringForm::ViscousFlow ? "s/m"
                                                                         : "s/(m3 K)";
-  const std::string aExpected = std::string("the law's prefactor A above 0 (") + prefactorUnits + ")";
+  const std::string aExpected =
+      std::string("the law's prefactor A above 0 (") + prefactorUnits + ")";
   const std::string taExpected = "an activation temperature T_a of 0 or more (K)";
   if (!fromLibrary) {
     if (!s.has("sintering_a")) s.missing("sintering_a", aExpected);

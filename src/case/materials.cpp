@@ -258,8 +258,9 @@ void readSinteringLaw(TableReader& reader, SinteringLaw& law) {
   if (const std::optional<SinteringForm> known = sinteringForm(form)) {
     law.form = *known;
   } else if (!form.empty()) {
-    reader.fail("form", "expected \"grain-boundary\", \"viscous-flow\" or \"solid-state\", found \"" +
-                            form + "\"");
+    reader.fail("form",
+                "expected \"grain-boundary\", \"viscous-flow\" or \"solid-state\", found \"" +
+                    form + "\"");
   }
   law.prefactor = reader.positive("A");
   law.activationTemperature = reader.positive("T_a_K");

@@ -331,7 +331,8 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
     double* after = N_VGetArrayPointer(s.after);
     if (!model.rhs(t, N_VGetArrayPointer(s.y), after)) return false;
     realtype h = 0.0;
-    if (CVodeGetCurrentStep(s.mem, &h) != CV_SUCCESS || CVodeGetErrWeights(s.mem, s.weights) != CV_SUCCESS)
+    if (CVodeGetCurrentStep(s.mem, &h) != CV_SUCCESS ||
+        CVodeGetErrWeights(s.mem, s.weights) != CV_SUCCESS)
       return false;
     N_VLinearSum(h, s.after, -h, s.before, s.after);
     return N_VWrmsNorm(s.after, s.weights) < 1e-2;
