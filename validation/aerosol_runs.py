@@ -9,6 +9,7 @@ whose reading it would then also be trusting. They know only the tables the chec
 """
 
 import argparse
+import contextlib
 import os
 import shutil
 import subprocess
@@ -63,6 +64,19 @@ def save_figure(fig, path):
     fig.tight_layout()
     fig.savefig(path, dpi=110)
     pyplot().close(fig)
+
+
+@contextlib.contextmanager
+def work_folder(keep, prefix):
+    """The folder of a check's runs: `keep` (made if missing, and kept) or a new temporary
+    one, removed afterwards."""
+    work = keep or tempfile.mkdtemp(prefix=prefix)
+    os.makedirs(work, exist_ok=True)
+    try:
+        yield work
+    finally:
+        if not keep:
+            shutil.rmtree(work, ignore_errors=True)
 
 
 def finish(failures):

@@ -31,9 +31,7 @@ Sections (--sections, default all):
 
 import math
 import os
-import shutil
 import sys
-import tempfile
 import time
 
 import numpy as np
@@ -218,24 +216,20 @@ def main():
     parser.add_argument("--keep", help="keep the runs' files in this folder")
     args = parser.parse_args()
     program = ar.find_program(args.program)
-    work = args.keep or tempfile.mkdtemp(prefix="aerosol-aggregates-")
-    os.makedirs(work, exist_ok=True)
     sections = args.sections.split(",")
     failures = []
     start = time.monotonic()
-    try:
-        runner = sc.Runner(program, work)
-        if "limits" in sections:
-            section_limits(runner, failures)
-        if "spd" in sections:
-            rows = section_spd(runner, failures)
-            if args.figure:
-                plot(rows, args.figure)
-    except (RuntimeError, OSError, KeyError) as e:
-        failures.append(str(e))
-    finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+    with ar.work_folder(args.keep, "aerosol-aggregates-") as work:
+        try:
+            runner = sc.Runner(program, work)
+            if "limits" in sections:
+                section_limits(runner, failures)
+            if "spd" in sections:
+                rows = section_spd(runner, failures)
+                if args.figure:
+                    plot(rows, args.figure)
+        except (RuntimeError, OSError, KeyError) as e:
+            failures.append(str(e))
     print("(%.0f s)" % (time.monotonic() - start))
     return ar.finish(failures)
 

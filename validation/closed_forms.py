@@ -35,10 +35,7 @@ distribution's error falls with every finer spacing and is within 3% at q = 1.1.
 
 import collections
 import math
-import os
-import shutil
 import sys
-import tempfile
 import time
 
 import numpy as np
@@ -335,19 +332,15 @@ def main():
     parser.add_argument("--keep", help="keep the runs' files in this folder")
     args = parser.parse_args()
     program = ar.find_program(args.program)
-    work = args.keep or tempfile.mkdtemp(prefix="aerosol-closed-forms-")
-    os.makedirs(work, exist_ok=True)
     failures = []
     start = time.monotonic()
-    try:
-        rows = table(sc.Runner(program, work), failures)
-        if args.figure:
-            plot(rows, args.figure)
-    except (RuntimeError, OSError, KeyError) as e:
-        failures.append(str(e))
-    finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+    with ar.work_folder(args.keep, "aerosol-closed-forms-") as work:
+        try:
+            rows = table(sc.Runner(program, work), failures)
+            if args.figure:
+                plot(rows, args.figure)
+        except (RuntimeError, OSError, KeyError) as e:
+            failures.append(str(e))
     print("\n(%.0f s)" % (time.monotonic() - start))
     return ar.finish(failures)
 

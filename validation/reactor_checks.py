@@ -25,9 +25,7 @@ mass of 0.040 kg/mol.
 import glob
 import math
 import os
-import shutil
 import sys
-import tempfile
 import time
 import tomllib
 
@@ -352,11 +350,9 @@ def main():
     unknown = [s for s in sections if s not in ("exact", "budget")]
     if unknown:
         parser.error("unknown section %s; expected exact or budget" % ", ".join(unknown))
-    work = args.keep or tempfile.mkdtemp(prefix="aerosol-reactor-validation-")
-    os.makedirs(work, exist_ok=True)
-    runner = sc.Runner(program, work)
     failures = []
-    try:
+    with ar.work_folder(args.keep, "aerosol-reactor-validation-") as work:
+        runner = sc.Runner(program, work)
         for name, section in (("exact", section_exact), ("budget", section_budget)):
             if name not in sections:
                 continue
@@ -367,9 +363,6 @@ def main():
                 failures.append("%s: %s" % (name, e))
             sys.stdout.flush()
             print("(%s: %.0f s)\n" % (name, time.monotonic() - start))
-    finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
     return ar.finish(failures)
 
 

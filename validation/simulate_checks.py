@@ -30,7 +30,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import tomllib
 
@@ -547,11 +546,9 @@ def main():
     if unknown:
         parser.error("unknown section %s; expected some of %s" % (", ".join(unknown),
                                                                    ", ".join(known)))
-    work = args.keep or tempfile.mkdtemp(prefix="aerosol-simulate-validation-")
-    os.makedirs(work, exist_ok=True)
-    runner = Runner(program, work)
     failures = []
-    try:
+    with ar.work_folder(args.keep, "aerosol-simulate-validation-") as work:
+        runner = Runner(program, work)
         for name in known:
             if name not in sections:
                 continue
@@ -581,9 +578,6 @@ def main():
             if not worst[1] <= DERIVED_LIMIT:
                 failures.append("%s: the file's final figures differ by %.1e from its "
                                 "concentrations" % worst)
-    finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
     return ar.finish(failures)
 
 
