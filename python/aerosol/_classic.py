@@ -1,9 +1,9 @@
 """How many records of a netCDF classic file (CDF-1, or CDF-2 with 64-bit offsets, as
 `aerosol simulate` writes) are on disk whole. The header counts the records; a file cut short
 (a copy stopped part way, a full disk outside the program) holds fewer, and the netCDF
-library reads the missing ones as zeros. The header layout is that of the netCDF classic
-format specification: magic, record count, dimensions, global attributes, variables (each
-with its size per record and its offset)."""
+library reads the missing ones as zeros. The header is the netCDF classic format's: magic,
+record count, dimensions, global attributes, variables (each with its size per record and its
+offset)."""
 
 import os
 import struct

@@ -108,11 +108,11 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   // A precursor that makes particles puts them in node 1, the monomer, as a vapour would.
   const bool monomerGrid =
       vapor || (c.precursor.present && c.precursor.product == PrecursorProduct::Particles);
-  GridSpec spec = c.grid;
-  if (!(spec.firstVolume > 0.0) && monomerGrid)
-    spec.firstVolume = monomerVolume(c.material.molarMass, c.material.density);
-  const double v1 = spec.firstVolume;
-  const double q = spec.spacing();
+  GridSpec gridSpec = c.grid;
+  if (!(gridSpec.firstVolume > 0.0) && monomerGrid)
+    gridSpec.firstVolume = monomerVolume(c.material.molarMass, c.material.density);
+  const double v1 = gridSpec.firstVolume;
+  const double q = gridSpec.spacing();
   if (!gridVolumesUsable(v1, q, n_)) {
     message_ = c.source + ": a grid of " + std::to_string(n_) + " nodes from " + showNumber(v1) +
                " m3 with spacing factor " + showNumber(q) +
@@ -121,7 +121,7 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   }
   const int capacity = tableCapacity(n_);
   grid_ = makeNodeGrid(capacity);
-  buildNodeGrid(grid_, v1, q, c.material.density, n_, spec.diameterExponent);
+  buildNodeGrid(grid_, v1, q, c.material.density, n_, gridSpec.diameterExponent);
 
   // The state: the number concentration of every node.
   layout_ = StateLayout(n_);
@@ -255,7 +255,7 @@ AerosolModel::AerosolModel(const SimulationCase& c) : case_(c) {
   for (const ResultVariable& v : kSeries) results_.add(v);
   results_.add(kSizeDistribution);
   // Node diameters are (6 v / pi)^e on a geometric grid: each node spans e log10 q.
-  log10Spacing_ = spec.diameterExponent * std::log10(q);
+  log10Spacing_ = gridSpec.diameterExponent * std::log10(q);
   fewestForMeans_ = std::max(kFewestForMeans, (n_ - first_ + 1) * c.tolerances.absolute);
   if (c.aggregates)
     for (const ResultVariable& v : kAggregateFigures) results_.add(v);
