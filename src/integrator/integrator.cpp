@@ -291,7 +291,7 @@ RunOutcome runSimulation(const SimulationCase& simulationCase, ResultsSink& sink
   // The step limit is over the whole run; one internal step per call.
   CVodeSetMaxNumSteps(s.mem, tol.maxSteps > 0 ? tol.maxSteps : 500000);
   CVodeSetMaxHnilWarns(s.mem, -1);
-  s.matrix = SUNDenseMatrix(n, n, s.context);
+  s.matrix = withWholeArrayOps(SUNDenseMatrix(n, n, s.context));
   if (s.matrix == nullptr) return setupFailed("matrix");
   s.linear = control.linearSolver == LinearSolver::Lapack && lapackAvailable()
                  ? makeLapackDenseSolver(s.y, s.context)

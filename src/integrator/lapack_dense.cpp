@@ -2,6 +2,7 @@
 
 #include <sunmatrix/sunmatrix_dense.h>
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -14,6 +15,47 @@ void dgetrs_(const char* trans, const int* n, const int* rhs, const double* a, c
 #endif
 
 namespace aerosol {
+namespace {
+
+bool sameShape(SUNMatrix A, SUNMatrix B) {
+  return SUNMatGetID(A) == SUNMATRIX_DENSE && SUNMatGetID(B) == SUNMATRIX_DENSE &&
+         SUNDenseMatrix_Rows(A) == SUNDenseMatrix_Rows(B) &&
+         SUNDenseMatrix_Columns(A) == SUNDenseMatrix_Columns(B);
+}
+
+int copyWhole(SUNMatrix A, SUNMatrix B) {
+  if (!sameShape(A, B)) return SUNMAT_ILL_INPUT;
+  const double* from = SUNDenseMatrix_Data(A);
+  std::copy(from, from + SUNDenseMatrix_LData(A), SUNDenseMatrix_Data(B));
+  return SUNMAT_SUCCESS;
+}
+
+// A = c A + I: each entry times c, then 1 added on the diagonal (SUNDIALS' order).
+int scaleAddIdentityWhole(realtype c, SUNMatrix A) {
+  if (SUNMatGetID(A) != SUNMATRIX_DENSE) return SUNMAT_ILL_INPUT;
+  double* a = SUNDenseMatrix_Data(A);
+  const sunindextype rows = SUNDenseMatrix_Rows(A);
+  const sunindextype columns = SUNDenseMatrix_Columns(A);
+  const sunindextype size = SUNDenseMatrix_LData(A);
+  for (sunindextype k = 0; k < size; ++k) a[k] *= c;
+  for (sunindextype j = 0; j < columns && j < rows; ++j) a[j * rows + j] += 1.0;
+  return SUNMAT_SUCCESS;
+}
+
+SUNMatrix cloneWithWholeArrayOps(SUNMatrix A) {
+  SUNMatrix B = SUNMatClone_Dense(A);
+  return B == nullptr ? nullptr : withWholeArrayOps(B);
+}
+
+}  // namespace
+
+SUNMatrix withWholeArrayOps(SUNMatrix A) {
+  if (A == nullptr || SUNMatGetID(A) != SUNMATRIX_DENSE) return A;
+  A->ops->copy = copyWhole;
+  A->ops->scaleaddi = scaleAddIdentityWhole;
+  A->ops->clone = cloneWithWholeArrayOps;
+  return A;
+}
 
 #ifdef AEROSOL_WITH_LAPACK
 namespace {

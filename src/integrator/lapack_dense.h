@@ -6,6 +6,7 @@
 
 #include <sundials/sundials_context.h>
 #include <sundials/sundials_linearsolver.h>
+#include <sundials/sundials_matrix.h>
 #include <sundials/sundials_nvector.h>
 
 namespace aerosol {
@@ -15,5 +16,11 @@ SUNLinearSolver makeLapackDenseSolver(N_Vector like, SUNContext context);
 
 // Whether the program was built with LAPACK (else makeLapackDenseSolver returns null).
 bool lapackAvailable();
+
+// Gives CVODE's dense matrix A, and the clones CVODE makes of it (its saved Jacobian), a copy
+// and an I + c A that run over the whole array at once instead of element by element through
+// the columns: the same values, bit for bit, at a fraction of the time (at 200 unknowns the
+// two took a tenth of an aggregate run). Returns A.
+SUNMatrix withWholeArrayOps(SUNMatrix A);
 
 }  // namespace aerosol
