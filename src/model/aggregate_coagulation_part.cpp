@@ -132,12 +132,14 @@ void AggregateCoagulationPart::fillKernel(const ModelPoint& point, const double*
     }
     filled_ = true;
     // The kernel is symmetric, bit for bit (the pair's sums commute): a changed node's row
-    // is formed and mirrored into its column; at a new gas state every node changed, and
-    // each row from the diagonal on is enough.
+    // is formed and mirrored into its column. Where every node changed (a new gas state, or
+    // a Newton iteration that moved every shape) each row from the diagonal on is enough.
+    const bool allChanged = std::all_of(changed_.begin() + first_, changed_.begin() + n_ + 1,
+                                        [](char c) { return c != 0; });
     for (int i = first_; i <= n_; ++i) {
       const auto a = static_cast<std::size_t>(i);
       if (!changed_[a]) continue;
-      const int from = sameGas ? first_ : i;
+      const int from = allChanged ? i : first_;
       fuchsRow(row_.data(), collision_.data(), diffusion_.data(), speedSquared_.data(),
                transitionSquared_.data(), i, from, n_);
       for (int j = from; j <= n_; ++j) {
