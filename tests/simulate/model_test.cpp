@@ -4,6 +4,8 @@
 // ways a run can end.
 
 #include <gtest/gtest.h>
+#include <sundials/sundials_context.hpp>
+#include <sunmatrix/sunmatrix_dense.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "engine/fast_pass_kernels.h"
+#include "integrator/lapack_dense.h"
 #include "integrator/simulation.h"
 #include "model/aggregate_coagulation_part.h"
 #include "model/model.h"
@@ -866,6 +869,28 @@ TEST(SimulateRun, LapackSolverGivesTheDenseSolversResults) {
     EXPECT_NEAR(results[0][i].totalNumber / results[1][i].totalNumber, 1.0, 1e-3);
     EXPECT_NEAR(results[0][i].meanDiameter / results[1][i].meanDiameter, 1.0, 1e-3);
   }
+}
+
+TEST(SimulateRun, WholeArrayMatrixOperationsGiveSundialsOwnBits) {
+  // CVODE's copy and I + cA, on a matrix and on the clone CVODE makes of it, against SUNDIALS'
+  // own dense operations on the same entries: the same doubles.
+  sundials::Context context;
+  const sunindextype n = 7;
+  SUNMatrix ours = withWholeArrayOps(SUNDenseMatrix(n, n, context));
+  SUNMatrix theirs = SUNDenseMatrix(n, n, context);
+  for (sunindextype k = 0; k < n * n; ++k)
+    SUNDenseMatrix_Data(ours)[k] = SUNDenseMatrix_Data(theirs)[k] =
+        std::sin(1.0 + 0.37 * static_cast<double>(k)) * 3e5;
+  SUNMatrix clone = SUNMatClone(ours);
+  ASSERT_EQ(SUNMatCopy(ours, clone), SUNMAT_SUCCESS);
+  ASSERT_EQ(SUNMatScaleAddI(-0.7311, clone), SUNMAT_SUCCESS);
+  ASSERT_EQ(SUNMatScaleAddI_Dense(-0.7311, theirs), SUNMAT_SUCCESS);
+  ASSERT_EQ(SUNMatCopy(clone, ours), SUNMAT_SUCCESS);
+  for (sunindextype k = 0; k < n * n; ++k)
+    EXPECT_EQ(SUNDenseMatrix_Data(ours)[k], SUNDenseMatrix_Data(theirs)[k]) << "entry " << k;
+  SUNMatrix wrongShape = SUNDenseMatrix(n, n + 1, context);
+  EXPECT_EQ(SUNMatCopy(ours, wrongShape), SUNMAT_ILL_INPUT);
+  for (SUNMatrix m : {ours, theirs, clone, wrongShape}) SUNMatDestroy(m);
 }
 
 TEST(SimulateRun, TestKernelsFollowTheirClosedFormsFromAMonodisperseStart) {
