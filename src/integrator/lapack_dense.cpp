@@ -3,6 +3,7 @@
 #include <sunmatrix/sunmatrix_dense.h>
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -68,6 +69,14 @@ struct Content {
 
 Content* contentOf(SUNLinearSolver S) { return static_cast<Content*>(S->content); }
 
+// Debian's serial OpenBLAS hands out its work buffers without a lock: two runs factorising at
+// once in threads of one process (Python threads, an in-process sweep) corrupt each other's
+// LU. They take turns at LAPACK; everything else in a run goes on in parallel.
+std::mutex& lapackTurn() {
+  static std::mutex turn;
+  return turn;
+}
+
 SUNLinearSolver_Type type(SUNLinearSolver) { return SUNLINEARSOLVER_DIRECT; }
 SUNLinearSolver_ID id(SUNLinearSolver) { return SUNLINEARSOLVER_CUSTOM; }
 int initialize(SUNLinearSolver S) {
@@ -84,6 +93,7 @@ int setup(SUNLinearSolver S, SUNMatrix A) {
     return SUNLS_ILL_INPUT;
   }
   int info = 0;
+  const std::lock_guard<std::mutex> turn(lapackTurn());
   dgetrf_(&c.n, &c.n, SUNDenseMatrix_Data(A), &c.n, c.pivots.data(), &info);
   // info > 0: a zero pivot, which CVODE recovers from with a smaller step.
   c.lastFlag = info;
@@ -96,6 +106,7 @@ int solve(SUNLinearSolver S, SUNMatrix A, N_Vector x, N_Vector b, realtype) {
   N_VScale(1.0, b, x);
   const int one = 1;
   int info = 0;
+  const std::lock_guard<std::mutex> turn(lapackTurn());
   dgetrs_("N", &c.n, &one, SUNDenseMatrix_Data(A), &c.n, c.pivots.data(), N_VGetArrayPointer(x),
           &c.n, &info, 1);
   c.lastFlag = info;

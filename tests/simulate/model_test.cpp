@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <sundials/sundials_context.hpp>
 #include <sunmatrix/sunmatrix_dense.h>
+#include <nvector/nvector_serial.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/fast_pass_kernels.h"
@@ -891,6 +893,48 @@ TEST(SimulateRun, WholeArrayMatrixOperationsGiveSundialsOwnBits) {
   SUNMatrix wrongShape = SUNDenseMatrix(n, n + 1, context);
   EXPECT_EQ(SUNMatCopy(ours, wrongShape), SUNMAT_ILL_INPUT);
   for (SUNMatrix m : {ours, theirs, clone, wrongShape}) SUNMatDestroy(m);
+}
+
+TEST(SimulateRun, LapackSolverGivesTheSameBitsInConcurrentRuns) {
+  // Runs in threads of one process (Python threads, a sweep) each own a solver, but the LU
+  // library underneath may share work buffers between them: two threads factorising and
+  // solving at once must get the bits of one alone.
+  if (!lapackAvailable()) GTEST_SKIP() << "built without LAPACK";
+  const sunindextype n = 61;
+  std::vector<double> matrix(static_cast<std::size_t>(n * n));
+  for (std::size_t k = 0; k < matrix.size(); ++k)
+    matrix[k] = std::sin(1.0 + 0.37 * static_cast<double>(k)) + (k % (n + 1) == 0 ? 5.0 : 0.0);
+  auto solveMany = [n, &matrix](int repeats, std::vector<double>& last) {
+    sundials::Context context;
+    N_Vector x = N_VNew_Serial(n, context);
+    N_Vector b = N_VNew_Serial(n, context);
+    SUNMatrix A = SUNDenseMatrix(n, n, context);
+    SUNLinearSolver S = makeLapackDenseSolver(x, context);
+    int differing = 0;
+    for (int r = 0; r < repeats; ++r) {
+      std::copy(matrix.begin(), matrix.end(), SUNDenseMatrix_Data(A));
+      N_VConst(1.0, b);
+      if (SUNLinSolSetup(S, A) != SUNLS_SUCCESS || SUNLinSolSolve(S, A, x, b, 0.0) != SUNLS_SUCCESS)
+        ++differing;
+      const double* solution = N_VGetArrayPointer(x);
+      if (!last.empty() && !std::equal(last.begin(), last.end(), solution)) ++differing;
+      last.assign(solution, solution + n);
+    }
+    SUNLinSolFree(S);
+    SUNMatDestroy(A);
+    N_VDestroy(x);
+    N_VDestroy(b);
+    return differing;
+  };
+  std::vector<double> alone;
+  ASSERT_EQ(solveMany(1, alone), 0);
+  std::vector<double> seen[2] = {alone, alone};
+  int differing[2] = {0, 0};
+  std::thread first([&] { differing[0] = solveMany(3000, seen[0]); });
+  std::thread second([&] { differing[1] = solveMany(3000, seen[1]); });
+  first.join();
+  second.join();
+  EXPECT_EQ(differing[0] + differing[1], 0) << "of 6000 solutions differed from one alone";
 }
 
 TEST(SimulateRun, TestKernelsFollowTheirClosedFormsFromAMonodisperseStart) {
